@@ -1,0 +1,20 @@
+target_sources(tapdeck_core PRIVATE
+  base/uErrors.cpp
+  base/uIntConv.cpp
+  base/uStrings.cpp
+  base/uText.cpp
+)
+# Platform services: one file per platform, picked here.
+if(WIN32)
+  target_sources(tapdeck_core PRIVATE
+    base/uAnsiCodePage_win32.cpp
+    base/uClock_win32.cpp
+    base/uFiles_win32.cpp
+  )
+else()
+  target_sources(tapdeck_core PRIVATE
+    base/uAnsiCodePage_posix.cpp
+    base/uClock_posix.cpp
+    base/uFiles_posix.cpp
+  )
+endif()

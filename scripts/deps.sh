@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Installs the Debian packages a build needs, when they are missing.
+# Usage: scripts/deps.sh [build|test|windows|browser|bench]...
+set -euo pipefail
+
+packages=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev googletest qt6-base-dev libx11-dev libxtst-dev)
+for group in "$@"; do
+  case "$group" in
+    build) ;;
+    test) packages+=(xvfb xauth x11-utils x11-apps imagemagick curl) ;;
+    windows) packages+=(g++-mingw-w64-x86-64-posix wine64 curl) ;;
+    browser) packages+=(chromium nodejs npm) ;;
+    bench) packages+=(nginx wrk) ;;
+    *) echo "unknown package group: $group" >&2; exit 2 ;;
+  esac
+done
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  sudo=""
+  [ "$(id -u)" -eq 0 ] || sudo="sudo"
+  echo "Installing: ${missing[*]}"
+  $sudo apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi

@@ -1,0 +1,1 @@
+target_sources(tapdeck_tests PRIVATE tests/app/uGlobalsTest.cpp)

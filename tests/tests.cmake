@@ -1,0 +1,21 @@
+find_package(GTest REQUIRED)
+include(GoogleTest)
+
+add_executable(tapdeck_tests)
+target_link_libraries(tapdeck_tests PRIVATE tapdeck_core GTest::gtest GTest::gtest_main GTest::gmock)
+tapdeck_warnings(tapdeck_tests)
+add_dependencies(tapdeck_tests tapdeck_webroot)
+target_compile_definitions(tapdeck_tests PRIVATE
+  TAPDECK_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
+  TAPDECK_SHARED_DIR="${CMAKE_SOURCE_DIR}/../shared")
+
+include(tests/base/tests.cmake)
+include(tests/page/tests.cmake OPTIONAL)
+include(tests/web/tests.cmake OPTIONAL)
+include(tests/keys/tests.cmake OPTIONAL)
+include(tests/joystick/tests.cmake OPTIONAL)
+include(tests/app/tests.cmake OPTIONAL)
+
+# Discovered when CTest runs, so a cross build can list its tests through an emulator.
+gtest_discover_tests(tapdeck_tests DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
+                     WORKING_DIRECTORY ${CMAKE_RUNTIME_OUTPUT_DIRECTORY})

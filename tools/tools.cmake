@@ -1,0 +1,1 @@
+# tapdeck-headless: the runner for tests and benchmarks.
