@@ -102,7 +102,7 @@ TEST(TGlobals, NotifiesOnlyAPositiveHandle) {
   EXPECT_EQ(r.posted, (std::vector<std::int32_t>{77, 77}));
 }
 
-TEST(TGlobals, ConcurrentReportersGetWholeLines) {
+TEST(TGlobalsConcurrent, ReportersGetWholeLines) {
   TGlobals g;
   TGlobalsSeam::SetLogFunction(g, kSomeFunction);
   std::vector<std::thread> threads;
@@ -116,7 +116,7 @@ TEST(TGlobals, ConcurrentReportersGetWholeLines) {
   for (const auto& line : lines) EXPECT_NE(line.find(u"[KEY] ERROR: message "), std::u16string::npos);
 }
 
-TEST(TGlobals, ReportsAfterDestructionAreDropped) {
+TEST(TGlobalsConcurrent, ReportsAfterDestructionAreDropped) {
   ASSERT_EQ(Globals, nullptr);
   CreateGlobals();
   ASSERT_NE(Globals, nullptr);
