@@ -1,4 +1,4 @@
-find_package(GTest REQUIRED)
+include(cmake/googletest.cmake)
 include(GoogleTest)
 
 add_executable(tapdeck_tests)

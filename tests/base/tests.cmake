@@ -4,3 +4,6 @@ target_sources(tapdeck_tests PRIVATE
   tests/base/uStringsTest.cpp
   tests/base/uTextTest.cpp
 )
+if(WIN32)
+  target_sources(tapdeck_tests PRIVATE tests/base/uFiles_win32Test.cpp)
+endif()

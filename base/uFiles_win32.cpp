@@ -1,0 +1,84 @@
+#include <vector>
+
+#include "base/uErrors.h"
+#include "base/uFiles.h"
+#include "base/uSystem_win32.h"
+
+namespace {
+
+// Closes the handle on every way out.
+struct FileHandle {
+  HANDLE handle;
+  ~FileHandle() {
+    if (handle != INVALID_HANDLE_VALUE) ::CloseHandle(handle);
+  }
+  bool Valid() const { return handle != INVALID_HANDLE_VALUE; }
+};
+
+std::u16string LastErrorText() { return SystemErrorText(::GetLastError()); }
+
+// A link (reparse point) counts only when what it leads to exists and is no directory.
+bool LinkTargetIsFile(const std::wstring& path) {
+  FileHandle file{::CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr)};
+  if (!file.Valid()) return false;
+  BY_HANDLE_FILE_INFORMATION info{};
+  return ::GetFileInformationByHandle(file.handle, &info) && !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+}  // namespace
+
+std::u16string ExecutablePath() {
+  std::vector<wchar_t> buffer(MAX_PATH);
+  for (;;) {
+    const DWORD n = ::GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+    if (n == 0) return {};
+    // A full buffer means the path was cut: try again with more room.
+    if (n < buffer.size()) return FromWide(std::wstring_view(buffer.data(), n));
+    buffer.resize(buffer.size() * 2);
+  }
+}
+
+char16_t PathDelimiter() { return u'\\'; }
+
+std::u16string ExtractFilePath(std::u16string_view path) {
+  const auto pos = path.find_last_of(u"\\/:");
+  return pos == std::u16string_view::npos ? std::u16string() : std::u16string(path.substr(0, pos + 1));
+}
+
+bool FileExists(const std::u16string& path) {
+  const std::wstring wide = ToWide(path);
+  const DWORD attributes = ::GetFileAttributesW(wide.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return false;
+  if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return LinkTargetIsFile(wide);
+  return !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+std::string ReadFileBytes(const std::u16string& path) {
+  // Other readers may share the file; a writer holding it open refuses us, and we refuse it.
+  FileHandle file{::CreateFileW(ToWide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr)};
+  if (!file.Valid()) throw EFOpenError(u"Cannot open file \"" + path + u"\". " + LastErrorText());
+  std::string bytes;
+  std::vector<char> chunk(65536);
+  for (;;) {
+    DWORD n = 0;
+    if (!::ReadFile(file.handle, chunk.data(), static_cast<DWORD>(chunk.size()), &n, nullptr))
+      throw EInOutError(LastErrorText());
+    if (n == 0) break;
+    bytes.append(chunk.data(), n);
+  }
+  return bytes;
+}
+
+void AppendFileBytes(const std::u16string& path, std::string_view bytes) {
+  FileHandle file{::CreateFileW(ToWide(path).c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr)};
+  if (!file.Valid()) throw EInOutError(LastErrorText());
+  while (!bytes.empty()) {
+    DWORD n = 0;
+    if (!::WriteFile(file.handle, bytes.data(), static_cast<DWORD>(bytes.size()), &n, nullptr))
+      throw EInOutError(LastErrorText());
+    bytes.remove_prefix(n);
+  }
+}
