@@ -33,6 +33,13 @@ class TRecordingModule : public TWebModule {
   Names Ran;
 };
 
+// A module whose one item is the default, running the given handler.
+void SetDefaultRoute(TWebModule& module, THTTPMethodEvent handler) {
+  TWebActionItem& item = module.Actions().Add();
+  item.SetDefault(true);
+  item.SetOnAction(std::move(handler));
+}
+
 TEST(TWebActionItem, StoresPathsWithForwardSlashesAndALeadingSlash) {
   TWebActionItems items;
   TWebActionItem& item = items.Add();
@@ -170,9 +177,7 @@ TEST(TWebModuleDispatch, ErrorsWithoutOurBaseStillGetAMessage) {
 
 TEST(TWebModuleDispatch, AnAlreadySentResponseKeepsItsStatus) {
   TWebModule module;
-  TWebActionItem& item = module.Actions().Add();
-  item.SetDefault(true);
-  item.SetOnAction([](TWebActionItem&, TWebRequest&, TWebResponse& response, bool&) {
+  SetDefaultRoute(module, [](TWebActionItem&, TWebRequest&, TWebResponse& response, bool&) {
     response.SendResponse();
     throw Exception(u"late");
   });
@@ -187,9 +192,7 @@ TEST(TWebModuleDispatch, AnAlreadySentResponseKeepsItsStatus) {
 
 TEST(TWebModuleDispatch, AFailingWriterDoesNotEscape) {
   TWebModule module;
-  TWebActionItem& item = module.Actions().Add();
-  item.SetDefault(true);
-  item.SetOnAction([](TWebActionItem&, TWebRequest&, TWebResponse&, bool&) {});
+  SetDefaultRoute(module, [](TWebActionItem&, TWebRequest&, TWebResponse&, bool&) {});
   auto request = MakeRequest(u"GET", u"/");
   TWebResponse response([](TWebResponse&) { throw Exception(u"connection reset"); });
   EXPECT_TRUE(module.DispatchAction(request, response));
@@ -211,10 +214,7 @@ class TProbeModule : public TWebModule {
   explicit TProbeModule(TProbeContext& ctx) {
     SetOnCreate([&ctx](TWebModule&) { ++ctx.Created; });
     SetOnDestroy([&ctx](TWebModule&) { ++ctx.Destroyed; });
-    TWebActionItem& item = Actions().Add();
-    item.SetName(u"Probe");
-    item.SetDefault(true);
-    item.SetOnAction([this, &ctx](TWebActionItem&, TWebRequest& request, TWebResponse&, bool&) {
+    SetDefaultRoute(*this, [this, &ctx](TWebActionItem&, TWebRequest& request, TWebResponse&, bool&) {
       if (ctx.OnRoute) ctx.OnRoute(*this, request);
     });
   }

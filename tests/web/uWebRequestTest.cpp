@@ -8,6 +8,16 @@ namespace {
 
 using Entries = std::vector<std::u16string>;
 
+template <typename F>
+void ExpectDecodeError(F&& read, const std::u16string& message) {
+  try {
+    read();
+    ADD_FAILURE() << "no error";
+  } catch (const EURLDecodeError& e) {
+    EXPECT_EQ(e.Message(), message);
+  }
+}
+
 TEST(TWebRequestMethodType, ComparesTheWordExactly) {
   const struct {
     const char16_t* word;
@@ -97,12 +107,7 @@ TEST(TWebFieldDecode, BadEscapesNameThePositionAfterThePercent) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(Utf16ToUtf8(c.piece));
-    try {
-      DecodeFieldPiece(c.piece);
-      ADD_FAILURE() << "no error";
-    } catch (const EURLDecodeError& e) {
-      EXPECT_EQ(e.Message(), c.message);
-    }
+    ExpectDecodeError([&] { DecodeFieldPiece(c.piece); }, c.message);
   }
 }
 
@@ -144,20 +149,10 @@ TEST(TWebRequestFields, KeepsEveryEntryInOrder) {
 
 TEST(TWebRequestFields, DecodingErrorsSurfaceOnlyWhenTheListIsRead) {
   TWebRequest request(u"GET", u"/KeyboardKey", u"str=%4", u"", "str=%zz");
-  for (int attempt = 0; attempt < 2; ++attempt) {
-    try {
-      request.QueryFields();
-      ADD_FAILURE() << "no error";
-    } catch (const EURLDecodeError& e) {
-      EXPECT_EQ(e.Message(), u"Error decoding URL style (%XX) encoded string at position 5");
-    }
-  }
-  try {
-    request.ContentFields();
-    ADD_FAILURE() << "no error";
-  } catch (const EURLDecodeError& e) {
-    EXPECT_EQ(e.Message(), u"Invalid URL encoded character (%zz) at position 5");
-  }
+  for (int attempt = 0; attempt < 2; ++attempt)
+    ExpectDecodeError([&] { request.QueryFields(); },
+                      u"Error decoding URL style (%XX) encoded string at position 5");
+  ExpectDecodeError([&] { request.ContentFields(); }, u"Invalid URL encoded character (%zz) at position 5");
 }
 
 TEST(TWebRequestFields, ContentFieldsComeFromTheBodyReadOneBytePerCharacter) {
