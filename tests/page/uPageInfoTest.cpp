@@ -457,10 +457,17 @@ TEST_F(ReplaceStringsTest, EmptyListStaysEmpty) {
 
 // ---- Companion files ------------------------------------------------------------------
 
-TEST(TPageInfoLoadExternalFiles, NeverPresentGivesEmptyTexts) {
+// A page object and the directory its companion files are read from.
+class TPageInfoLoadExternalFiles : public ::testing::Test {
+ protected:
+  void Load() { page.LoadExternalFiles(dir.Base()); }
+
   TempDir dir;
   TPageInfo page;
-  page.LoadExternalFiles(dir.Base());
+};
+
+TEST_F(TPageInfoLoadExternalFiles, NeverPresentGivesEmptyTexts) {
+  Load();
   EXPECT_EQ(page.GetScript(), u"");
   EXPECT_EQ(page.GetStyles(), u"");
   TStrings lines;
@@ -469,33 +476,29 @@ TEST(TPageInfoLoadExternalFiles, NeverPresentGivesEmptyTexts) {
   EXPECT_EQ(lines.Strings(0), u"<script></script>");
 }
 
-TEST(TPageInfoLoadExternalFiles, ReloadsChangesAndKeepsTheLastLoadWhenDeleted) {
-  TempDir dir;
-  TPageInfo page;
+TEST_F(TPageInfoLoadExternalFiles, ReloadsChangesAndKeepsTheLastLoadWhenDeleted) {
   dir.Write("script.js", "var a;\nvar b;");
   dir.Write("styles.css", "\xEF\xBB\xBF" "p { content: \"\xE2\x86\x92\"; }\r\n");
-  page.LoadExternalFiles(dir.Base());
+  Load();
   EXPECT_EQ(page.GetScript(), u"var a;\r\nvar b;\r\n");
   EXPECT_EQ(page.GetStyles(), u"p { content: \"\u2192\"; }\r\n");
 
   dir.Write("script.js", "var c;\r\n");
-  page.LoadExternalFiles(dir.Base());
+  Load();
   EXPECT_EQ(page.GetScript(), u"var c;\r\n");
 
   dir.Remove("script.js");
   dir.Remove("styles.css");
-  page.LoadExternalFiles(dir.Base());
+  Load();
   EXPECT_EQ(page.GetScript(), u"var c;\r\n");
   EXPECT_EQ(page.GetStyles(), u"p { content: \"\u2192\"; }\r\n");
 
   dir.Write("styles.css", "");
-  page.LoadExternalFiles(dir.Base());
+  Load();
   EXPECT_EQ(page.GetStyles(), u"");
 }
 
-TEST(TPageInfoLoadExternalFiles, NamesAreThePlainConcatenation) {
-  TempDir dir;
-  TPageInfo page;
+TEST_F(TPageInfoLoadExternalFiles, NamesAreThePlainConcatenation) {
   dir.Write("pre-script.js", "x");
   dir.Write("script.js", "not this one");
   page.LoadExternalFiles(dir.Base() + u"pre-");
@@ -503,22 +506,18 @@ TEST(TPageInfoLoadExternalFiles, NamesAreThePlainConcatenation) {
   EXPECT_EQ(page.GetStyles(), u"");
 }
 
-TEST(TPageInfoLoadExternalFiles, ADirectoryCountsAsMissing) {
-  TempDir dir;
-  TPageInfo page;
+TEST_F(TPageInfoLoadExternalFiles, ADirectoryCountsAsMissing) {
   std::filesystem::create_directory(dir.Path() / "script.js");
   dir.Write("styles.css", "s");
-  page.LoadExternalFiles(dir.Base());
+  Load();
   EXPECT_EQ(page.GetScript(), u"");
   EXPECT_EQ(page.GetStyles(), u"s\r\n");
 }
 
-TEST(TPageInfoLoadExternalFiles, UnopenableScriptRaisesAndStopsTheReload) {
-  TempDir dir;
-  TPageInfo page;
+TEST_F(TPageInfoLoadExternalFiles, UnopenableScriptRaisesAndStopsTheReload) {
   dir.Write("script.js", "old script");
   dir.Write("styles.css", "old styles");
-  page.LoadExternalFiles(dir.Base());
+  Load();
 
   dir.Remove("script.js");
   dir.Write("styles.css", "new styles");
@@ -526,7 +525,7 @@ TEST(TPageInfoLoadExternalFiles, UnopenableScriptRaisesAndStopsTheReload) {
   if (!locked.Ok()) GTEST_SKIP() << "this system cannot make a file that exists but cannot be opened";
   const std::u16string name = dir.Base() + u"script.js";
   try {
-    page.LoadExternalFiles(dir.Base());
+    Load();
     FAIL() << "expected EFOpenError";
   } catch (const EFOpenError& e) {
     const std::u16string prefix = u"Cannot open file \"" + name + u"\". ";
@@ -537,9 +536,7 @@ TEST(TPageInfoLoadExternalFiles, UnopenableScriptRaisesAndStopsTheReload) {
   EXPECT_EQ(page.GetStyles(), u"old styles\r\n");
 }
 
-TEST(TPageInfoLoadExternalFiles, UnopenableStylesRaiseAfterTheScriptIsReloaded) {
-  TempDir dir;
-  TPageInfo page;
+TEST_F(TPageInfoLoadExternalFiles, UnopenableStylesRaiseAfterTheScriptIsReloaded) {
   dir.Write("script.js", "new script");
   TUnopenableFile locked(dir.Path() / "styles.css");
   if (!locked.Ok()) GTEST_SKIP() << "this system cannot make a file that exists but cannot be opened";
@@ -548,14 +545,12 @@ TEST(TPageInfoLoadExternalFiles, UnopenableStylesRaiseAfterTheScriptIsReloaded) 
   EXPECT_EQ(page.GetStyles(), u"");
 }
 
-TEST(TPageInfoLoadExternalFiles, InvalidUtf8AfterTheMarkKeepsThePreviousLines) {
-  TempDir dir;
-  TPageInfo page;
+TEST_F(TPageInfoLoadExternalFiles, InvalidUtf8AfterTheMarkKeepsThePreviousLines) {
   dir.Write("script.js", "good");
-  page.LoadExternalFiles(dir.Base());
+  Load();
   dir.Write("script.js", "\xEF\xBB\xBF" "bad \xC3(");
   try {
-    page.LoadExternalFiles(dir.Base());
+    Load();
     FAIL() << "expected EEncodingError";
   } catch (const EEncodingError& e) {
     EXPECT_EQ(e.Message(), u"No mapping for the Unicode character exists in the target multi-byte code page");
