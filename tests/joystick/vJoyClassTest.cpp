@@ -247,7 +247,10 @@ class GetvJoyTest : public ::testing::Test {
     SelectvJoyLibrary(std::move(library));
     TvJoySeam::Forget();
   }
-  ~GetvJoyTest() override { TvJoySeam::Forget(); }
+  ~GetvJoyTest() override {
+    sim->SetListener(nullptr);  // a listener may refer to the finished test's locals
+    TvJoySeam::Forget();
+  }
   std::size_t DriverMatchCalls() const {
     std::size_t count = 0;
     for (const TvJoyCall& call : sim->Calls()) count += call.Name == "DriverMatch" ? 1 : 0;
