@@ -84,7 +84,8 @@ std::atomic<TvJoy*> gvJoy{nullptr};
 
 TvJoy& GetvJoy() {
   if (TvJoy* joy = gvJoy.load(std::memory_order_acquire)) return *joy;
-  // Only the first creation takes the lock; after a failed one, connection threads may race.
+  // Creation is serialised: after a failed first creation, connection threads may be the
+  // ones to try again, several at once.
   std::lock_guard lock(gvJoyLock);
   if (TvJoy* joy = gvJoy.load(std::memory_order_relaxed)) return *joy;
   auto joy = std::make_unique<TvJoy>();

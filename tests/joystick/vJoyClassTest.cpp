@@ -279,6 +279,15 @@ TEST_F(GetvJoyTest, VersionMismatchRepeatsTheCheckOnEveryCall) {
   EXPECT_EQ(DriverMatchCalls(), 4u);
 }
 
+TEST_F(GetvJoyTest, ReplacedLibraryStaysUsable) {
+  TvJoy& joy = GetvJoy();
+  joy.SetId(2);
+  SelectvJoyLibrary(std::make_unique<TvJoySimulated>());
+  EXPECT_NE(&vJoyLibrary(), sim);
+  EXPECT_TRUE(joy.Acquire());  // the object created earlier still talks to its own library
+  EXPECT_TRUE(sim->GetVJDStatus(2) == VJD_STAT_OWN);
+}
+
 class GetvJoyMismatchTest : public GetvJoyTest {
  protected:
   GetvJoyMismatchTest() : GetvJoyTest({.VersionMismatch = true}) {}
