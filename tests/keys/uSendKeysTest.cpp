@@ -4,7 +4,9 @@
 
 #include <algorithm>
 #include <atomic>
+#include <condition_variable>
 #include <map>
+#include <set>
 
 #include "base/uText.h"
 #include "tests/keys/KeysTestSupport.h"
@@ -376,9 +378,11 @@ class TKeySequenceWorker : public ::testing::Test {
     auto recorder = std::make_unique<TKeyboardRecorder>(false);
     fRecorder = recorder.get();
     SelectKeyboard(std::move(recorder));
+    fKeep = GetKeyboard();
   }
   void TearDown() override { TKeySequence::WaitForWorkers(); }
   TKeyboardRecorder* fRecorder = nullptr;
+  std::shared_ptr<TKeyboard> fKeep;  // the recorder outlives a later selection
 };
 
 TEST_F(TKeySequenceWorker, CreatedWithDefaults) {
@@ -414,10 +418,38 @@ TEST_F(TKeySequenceWorker, KeepsTheKeyboardItWasCreatedWith) {
   worker.release()->Start();
   TKeySequence::WaitForWorkers();
   EXPECT_EQ(Notation(fRecorder->Events()), "A↓ A↑");
+  EXPECT_EQ(fKeep.use_count(), 1);  // the worker let go of it when it was destroyed
 }
 
-TEST_F(TKeySequenceWorker, ConcurrentWorkersKeepTheirOwnEventsInOrder) {
+// Holds every worker at its first event until all have arrived, so they really run at once
+// (and their thread ids, which tell their events apart, cannot be reused).
+class TGateRecorder : public TKeyboardRecorder {
+ public:
+  explicit TGateRecorder(std::size_t AWorkers) : TKeyboardRecorder(false), fWorkers(AWorkers) {}
+  void keybd_event(std::uint8_t bVk, std::uint8_t bScan, std::uint32_t dwFlags, std::uintptr_t dwExtraInfo) override {
+    {
+      std::unique_lock lock(fGateLock);
+      if (fArrived.insert(std::this_thread::get_id()).second) {
+        fGate.notify_all();
+        fGate.wait(lock, [this] { return fArrived.size() == fWorkers; });
+      }
+    }
+    TKeyboardRecorder::keybd_event(bVk, bScan, dwFlags, dwExtraInfo);
+  }
+
+ private:
+  const std::size_t fWorkers;
+  std::mutex fGateLock;
+  std::condition_variable fGate;
+  std::set<std::thread::id> fArrived;
+};
+
+TEST(TKeySequenceConcurrent, WorkersKeepTheirOwnEventsInOrder) {
   const std::u16string sequences[] = {u"abcdefghij{LEFT 50}", u"+(klmno){UP 50}", u"%{F4 40}xyz", u"{HOME 30}0123"};
+  auto gate = std::make_unique<TGateRecorder>(std::size(sequences));
+  TGateRecorder* recorder = gate.get();
+  SelectKeyboard(std::move(gate));
+  const std::shared_ptr<TKeyboard> keep = GetKeyboard();
   for (const auto& s : sequences) {
     auto* worker = new TKeySequence;
     worker->SetSequence(s);
@@ -425,10 +457,10 @@ TEST_F(TKeySequenceWorker, ConcurrentWorkersKeepTheirOwnEventsInOrder) {
   }
   TKeySequence::WaitForWorkers();
   std::map<std::thread::id, std::vector<TKeyEvent>> events;
-  for (const TKeyCall& c : fRecorder->Calls())
+  for (const TKeyCall& c : recorder->Calls())
     if (c.Kind == TKeyCallKind::Event)
       events[c.Thread].push_back({static_cast<std::uint8_t>(c.Vk), static_cast<std::uint8_t>(c.Scan), c.Flags, c.Extra});
-  ASSERT_EQ(events.size(), 4u);
+  ASSERT_EQ(events.size(), std::size(sequences));
   std::vector<std::string> got, want;
   for (const auto& [thread, list] : events) got.push_back(Notation(list));
   for (const auto& s : sequences) want.push_back(Notation(Play(s)->Events()));
