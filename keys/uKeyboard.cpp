@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "keys/uUSLayout.h"
+
 namespace {
 
 constexpr std::uint8_t VK_CAPITAL = 0x14, VK_NUMLOCK = 0x90, VK_SCROLL = 0x91;
@@ -43,11 +45,33 @@ void TKeyStateArray::Get(std::uint8_t AState[256]) const {
   std::memcpy(AState, fState.data(), fState.size());
 }
 
-std::pair<bool, bool> TKeyStateArray::Set(const std::uint8_t AState[256]) {
+void TKeyStateArray::Set(const std::uint8_t AState[256]) {
   std::lock_guard lock(fLock);
-  const bool before = fState[VK_NUMLOCK] & 0x01;
   std::memcpy(fState.data(), AState, fState.size());
-  return {before, (fState[VK_NUMLOCK] & 0x01) != 0};
+}
+
+void TUSLayoutKeyboard::keybd_event(std::uint8_t bVk, std::uint8_t bScan, std::uint32_t dwFlags,
+                                    std::uintptr_t dwExtraInfo) {
+  fKeyState.KeyEvent(bVk, (dwFlags & 0x0002) != 0);
+  SendEvent(bVk, bScan, dwFlags, dwExtraInfo);
+}
+
+std::uint32_t TUSLayoutKeyboard::MapVirtualKeyW(std::uint32_t uCode, std::uint32_t uMapType) {
+  return uMapType == 0 ? USScanCode(uCode) : 0;  // only the VK-to-scan-code map is needed
+}
+
+std::uint16_t TUSLayoutKeyboard::VkKeyScanW(char16_t ch) { return USVkKeyScan(ch); }
+
+std::int16_t TUSLayoutKeyboard::GetKeyState(std::int32_t nVirtKey) { return fKeyState.KeyState(nVirtKey); }
+
+bool TUSLayoutKeyboard::GetKeyboardState(std::uint8_t lpKeyState[256]) {
+  fKeyState.Get(lpKeyState);
+  return true;
+}
+
+bool TUSLayoutKeyboard::SetKeyboardState(const std::uint8_t lpKeyState[256]) {
+  fKeyState.Set(lpKeyState);
+  return true;
 }
 
 std::shared_ptr<TKeyboard> GetKeyboard() {

@@ -7,7 +7,6 @@
 #include <memory>
 #include <mutex>
 #include <string>
-#include <utility>
 
 class TKeyboard {
  public:
@@ -43,12 +42,31 @@ class TKeyStateArray {
   void KeyEvent(std::uint8_t AVirtualKey, bool AUp);
   std::int16_t KeyState(std::int32_t AVirtualKey) const;
   void Get(std::uint8_t AState[256]) const;
-  // Stores AState and returns the toggle bit of Num Lock before and after.
-  std::pair<bool, bool> Set(const std::uint8_t AState[256]);
+  void Set(const std::uint8_t AState[256]);
 
  private:
   mutable std::mutex fLock;
   std::array<std::uint8_t, 256> fState;
+};
+
+// A keyboard with the US-English layout and a key-state array of its own, for platforms that
+// offer neither in the form of these calls; subclasses say where the events go.
+class TUSLayoutKeyboard : public TKeyboard {
+ public:
+  // Tracks the key state, then hands the event to SendEvent.
+  void keybd_event(std::uint8_t bVk, std::uint8_t bScan, std::uint32_t dwFlags, std::uintptr_t dwExtraInfo) override;
+  std::uint32_t MapVirtualKeyW(std::uint32_t uCode, std::uint32_t uMapType) override;
+  std::uint16_t VkKeyScanW(char16_t ch) override;
+  std::int16_t GetKeyState(std::int32_t nVirtKey) override;
+  bool GetKeyboardState(std::uint8_t lpKeyState[256]) override;
+  bool SetKeyboardState(const std::uint8_t lpKeyState[256]) override;
+
+ protected:
+  virtual void SendEvent(std::uint8_t AVirtualKey, std::uint8_t AScanCode, std::uint32_t AFlags,
+                         std::uintptr_t AExtraInfo) = 0;
+
+ private:
+  TKeyStateArray fKeyState;
 };
 
 // The process-wide keyboard. On first use with none selected it is the system's own

@@ -3,7 +3,6 @@
 #include <chrono>
 #include <cstdio>
 
-#include "keys/uUSLayout.h"
 
 std::string FormatKeyEventLine(const TKeyEvent& AEvent) {
   char line[96];
@@ -22,27 +21,26 @@ void TKeyboardRecorder::Record(const TKeyCall& ACall, const std::string& ALine) 
   if (!ALine.empty() && fListener) fListener(ALine);
 }
 
-void TKeyboardRecorder::keybd_event(std::uint8_t bVk, std::uint8_t bScan, std::uint32_t dwFlags,
-                                    std::uintptr_t dwExtraInfo) {
-  fKeyState.KeyEvent(bVk, (dwFlags & 0x0002) != 0);
-  TKeyCall call{.Kind = TKeyCallKind::Event, .Vk = bVk, .Scan = bScan, .Flags = dwFlags, .Extra = dwExtraInfo};
-  Record(call, FormatKeyEventLine({bVk, bScan, dwFlags, dwExtraInfo}));
+void TKeyboardRecorder::SendEvent(std::uint8_t AVirtualKey, std::uint8_t AScanCode, std::uint32_t AFlags,
+                                  std::uintptr_t AExtraInfo) {
+  Record({.Kind = TKeyCallKind::Event, .Vk = AVirtualKey, .Scan = AScanCode, .Flags = AFlags, .Extra = AExtraInfo},
+         FormatKeyEventLine({AVirtualKey, AScanCode, AFlags, AExtraInfo}));
 }
 
 std::uint32_t TKeyboardRecorder::MapVirtualKeyW(std::uint32_t uCode, std::uint32_t uMapType) {
-  const std::uint32_t result = uMapType == 0 ? USScanCode(uCode) : 0;
+  const std::uint32_t result = TUSLayoutKeyboard::MapVirtualKeyW(uCode, uMapType);
   Record({.Kind = TKeyCallKind::MapVirtualKey, .Vk = uCode, .Scan = uMapType, .Value = result});
   return result;
 }
 
 std::uint16_t TKeyboardRecorder::VkKeyScanW(char16_t ch) {
-  const std::uint16_t result = USVkKeyScan(ch);
+  const std::uint16_t result = TUSLayoutKeyboard::VkKeyScanW(ch);
   Record({.Kind = TKeyCallKind::VkKeyScan, .Vk = ch, .Value = result});
   return result;
 }
 
 std::int16_t TKeyboardRecorder::GetKeyState(std::int32_t nVirtKey) {
-  const std::int16_t result = fKeyState.KeyState(nVirtKey);
+  const std::int16_t result = TUSLayoutKeyboard::GetKeyState(nVirtKey);
   Record({.Kind = TKeyCallKind::GetKeyState,
           .Vk = static_cast<std::uint32_t>(nVirtKey),
           .Value = static_cast<std::uint16_t>(result)});
@@ -50,13 +48,15 @@ std::int16_t TKeyboardRecorder::GetKeyState(std::int32_t nVirtKey) {
 }
 
 bool TKeyboardRecorder::GetKeyboardState(std::uint8_t lpKeyState[256]) {
-  fKeyState.Get(lpKeyState);
+  TUSLayoutKeyboard::GetKeyboardState(lpKeyState);
   Record({.Kind = TKeyCallKind::GetKeyboardState, .Value = lpKeyState[0x90]});
   return true;
 }
 
 bool TKeyboardRecorder::SetKeyboardState(const std::uint8_t lpKeyState[256]) {
-  const auto [before, after] = fKeyState.Set(lpKeyState);
+  const bool before = NumLockOn();
+  TUSLayoutKeyboard::SetKeyboardState(lpKeyState);
+  const bool after = NumLockOn();
   std::string line;
   if (before != after) line = after ? "numlock on" : "numlock off";
   Record({.Kind = TKeyCallKind::SetKeyboardState, .Value = lpKeyState[0x90]}, line);

@@ -38,12 +38,11 @@ using TKeyLineListener = std::function<void(const std::string& ALine)>;
 // The line printed for one event: vk as two upper-case hexadecimal digits, the rest decimal.
 std::string FormatKeyEventLine(const TKeyEvent& AEvent);
 
-class TKeyboardRecorder : public TKeyboard {
+class TKeyboardRecorder : public TUSLayoutKeyboard {
  public:
   // With ARealSleep false, Sleep is recorded and returns at once (tests with delays).
   explicit TKeyboardRecorder(bool ARealSleep = true);
 
-  void keybd_event(std::uint8_t bVk, std::uint8_t bScan, std::uint32_t dwFlags, std::uintptr_t dwExtraInfo) override;
   std::uint32_t MapVirtualKeyW(std::uint32_t uCode, std::uint32_t uMapType) override;
   std::uint16_t VkKeyScanW(char16_t ch) override;
   std::int16_t GetKeyState(std::int32_t nVirtKey) override;
@@ -59,15 +58,16 @@ class TKeyboardRecorder : public TKeyboard {
   std::vector<TKeyEvent> Events() const;
   // The events and sleeps only: what the keyboard input would see, with its pauses.
   std::vector<TKeyCall> EventsAndSleeps() const;
-  bool NumLockOn() const { return fKeyState.KeyState(0x90) & 1; }
+  bool NumLockOn() { return TUSLayoutKeyboard::GetKeyState(0x90) & 1; }
   void Clear();
 
  private:
+  void SendEvent(std::uint8_t AVirtualKey, std::uint8_t AScanCode, std::uint32_t AFlags,
+                 std::uintptr_t AExtraInfo) override;
   void Record(const TKeyCall& ACall, const std::string& ALine = {});
 
   const bool fRealSleep;
   mutable std::mutex fLock;
   std::vector<TKeyCall> fCalls;
   TKeyLineListener fListener;
-  TKeyStateArray fKeyState;
 };

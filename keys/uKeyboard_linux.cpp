@@ -3,33 +3,11 @@
 #include <chrono>
 #include <thread>
 
-#include "keys/uUSLayout.h"
-
-void TLinuxKeyboard::keybd_event(std::uint8_t bVk, std::uint8_t /*bScan*/, std::uint32_t dwFlags,
-                                 std::uintptr_t /*dwExtraInfo*/) {
+void TLinuxKeyboard::SendEvent(std::uint8_t AVirtualKey, std::uint8_t /*AScanCode*/, std::uint32_t AFlags,
+                               std::uintptr_t /*AExtraInfo*/) {
   // The virtual key alone says which key it is (left and right keys have codes of their
   // own), so the scan code and the extended flag are not needed here.
-  const bool up = (dwFlags & 0x0002) != 0;
-  fKeyState.KeyEvent(bVk, up);
-  if (fOutput) fOutput->Key(bVk, up);
-}
-
-std::uint32_t TLinuxKeyboard::MapVirtualKeyW(std::uint32_t uCode, std::uint32_t uMapType) {
-  return uMapType == 0 ? USScanCode(uCode) : 0;
-}
-
-std::uint16_t TLinuxKeyboard::VkKeyScanW(char16_t ch) { return USVkKeyScan(ch); }
-
-std::int16_t TLinuxKeyboard::GetKeyState(std::int32_t nVirtKey) { return fKeyState.KeyState(nVirtKey); }
-
-bool TLinuxKeyboard::GetKeyboardState(std::uint8_t lpKeyState[256]) {
-  fKeyState.Get(lpKeyState);
-  return true;
-}
-
-bool TLinuxKeyboard::SetKeyboardState(const std::uint8_t lpKeyState[256]) {
-  fKeyState.Set(lpKeyState);
-  return true;
+  if (fOutput) fOutput->Key(AVirtualKey, (AFlags & 0x0002) != 0);
 }
 
 void TLinuxKeyboard::Sleep(std::uint32_t dwMilliseconds) {

@@ -65,22 +65,19 @@ class TXTestKeyOutput : public TKeyOutput {
   _XDisplay* fDisplay;
 };
 
-class TLinuxKeyboard : public TKeyboard {
+class TLinuxKeyboard : public TUSLayoutKeyboard {
  public:
   // A null output drops every event.
   explicit TLinuxKeyboard(std::unique_ptr<TKeyOutput> AOutput) : fOutput(std::move(AOutput)) {}
 
-  void keybd_event(std::uint8_t bVk, std::uint8_t bScan, std::uint32_t dwFlags, std::uintptr_t dwExtraInfo) override;
-  std::uint32_t MapVirtualKeyW(std::uint32_t uCode, std::uint32_t uMapType) override;
-  std::uint16_t VkKeyScanW(char16_t ch) override;
-  std::int16_t GetKeyState(std::int32_t nVirtKey) override;
-  bool GetKeyboardState(std::uint8_t lpKeyState[256]) override;
-  bool SetKeyboardState(const std::uint8_t lpKeyState[256]) override;
   void Sleep(std::uint32_t dwMilliseconds) override;
   std::u16string OutputName() const override { return fOutput ? fOutput->Name() : u"none"; }
   bool HasOutput() const override { return fOutput != nullptr; }
 
+ protected:
+  void SendEvent(std::uint8_t AVirtualKey, std::uint8_t AScanCode, std::uint32_t AFlags,
+                 std::uintptr_t AExtraInfo) override;
+
  private:
   std::unique_ptr<TKeyOutput> fOutput;
-  TKeyStateArray fKeyState;
 };
