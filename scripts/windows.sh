@@ -25,4 +25,4 @@ fi
 trap '"$wineserver" -k 2>/dev/null || true' EXIT
 "$wine" wineboot </dev/null >/dev/null 2>&1
 
-ctest --preset mingw -j2
+ctest --preset mingw -j2 --timeout 120

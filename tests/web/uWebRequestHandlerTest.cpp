@@ -3,12 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <latch>
 #include <mutex>
 #include <stdexcept>
 #include <thread>
 #include <vector>
 
+#include "tests/support/Latch.h"
 #include "tests/web/WebTestSupport.h"
 
 namespace {
@@ -298,8 +298,8 @@ TEST(TWebRequestHandler, WithoutCachingEveryInstanceIsDestroyedAfterItsRequest) 
 TEST(TWebRequestHandlerConcurrent, The33rdRequestGetsThePoolError) {
   constexpr int kMax = 32;
   TProbeContext ctx;
-  std::latch entered(kMax);
-  std::latch release(1);
+  TLatch entered(kMax);
+  TLatch release(1);
   ctx.OnRoute = [&](TWebModule&, TWebRequest&) {
     entered.count_down();
     release.wait();
@@ -337,7 +337,7 @@ TEST(TWebRequestHandlerConcurrent, The33rdRequestGetsThePoolError) {
 
 TEST(TWebRequestHandlerConcurrent, TheInstanceIdleFirstIsReusedFirst) {
   TProbeContext ctx;
-  std::latch aEntered(1), bEntered(1), releaseA(1), releaseB(1);
+  TLatch aEntered(1), bEntered(1), releaseA(1), releaseB(1);
   std::mutex usedLock;
   std::vector<std::pair<std::u16string, TWebModule*>> used;
   ctx.OnRoute = [&](TWebModule& m, TWebRequest& request) {
