@@ -7,12 +7,14 @@ target_sources(tapdeck_core PRIVATE
 # Platform services: one file per platform, picked here.
 if(WIN32)
   target_sources(tapdeck_core PRIVATE
+    base/uAddresses_win32.cpp
     base/uAnsiCodePage_win32.cpp
     base/uClock_win32.cpp
     base/uFiles_win32.cpp
   )
 else()
   target_sources(tapdeck_core PRIVATE
+    base/uAddresses_posix.cpp
     base/uAnsiCodePage_posix.cpp
     base/uClock_posix.cpp
     base/uFiles_posix.cpp

@@ -1,5 +1,6 @@
 target_sources(tapdeck_tests PRIVATE
   tests/support/TempDir.cpp
+  tests/base/uAddressesTest.cpp
   tests/base/uIntConvTest.cpp
   tests/base/uStringsTest.cpp
   tests/base/uTextTest.cpp
