@@ -1,6 +1,7 @@
 target_sources(tapdeck_core PRIVATE
   base/uErrors.cpp
   base/uIntConv.cpp
+  base/uStreams.cpp
   base/uStrings.cpp
   base/uText.cpp
 )

@@ -1,2 +1,4 @@
-# Sources of this subsystem are listed here.
-target_sources(tapdeck_core PRIVATE)
+target_sources(tapdeck_core PRIVATE
+  page/uPageInfo.cpp
+  page/uPageInfoEliteDangerous.cpp
+)

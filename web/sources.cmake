@@ -1,2 +1,6 @@
-# Sources of this subsystem are listed here.
-target_sources(tapdeck_core PRIVATE)
+# Request records, dispatch and the web module with its routes.
+target_sources(tapdeck_core PRIVATE
+  web/uMainPage.cpp
+  web/uWebRequest.cpp
+  web/uWebRequestHandler.cpp
+)

@@ -1,0 +1,220 @@
+#include "page/uPageInfo.h"
+
+#include <string_view>
+
+#include "base/uFiles.h"
+#include "base/uText.h"
+#include "page/uPageInfoEliteDangerous.h"
+
+namespace {
+
+constexpr std::u16string_view kCrLf = u"\r\n";
+
+// Every occurrence of APattern in AText, compared in upper-case form, replaced by AValue;
+// the scan goes on after each inserted value, so an insertion is never searched again.
+std::u16string ReplaceAllIgnoreCase(const std::u16string& AText, std::u16string_view APattern,
+                                    const std::u16string& AValue) {
+  const std::u16string searchText = UpperCaseAscii(AText);
+  const std::u16string pattern = UpperCaseAscii(APattern);
+  std::u16string result;
+  std::size_t start = 0;
+  for (;;) {
+    const std::size_t found = searchText.find(pattern, start);
+    if (found == std::u16string::npos) break;
+    result.append(AText, start, found - start);
+    result += AValue;
+    start = found + pattern.size();
+  }
+  result.append(AText, start);
+  return result;
+}
+
+// Loads a companion file when it is there. A file that vanishes between the existence test
+// and the open counts as missing too; one that is there and still cannot be opened raises.
+void LoadIfPresent(TStrings& ALines, const std::u16string& AFileName) {
+  if (!FileExists(AFileName)) return;
+  try {
+    ALines.LoadFromFile(AFileName);
+  } catch (const EFOpenError&) {
+    if (FileExists(AFileName)) throw;
+  }
+}
+
+// The table that holds the rows shown on every tab; empty text without rows.
+std::u16string GenericPartHTML(const TButtonRows& ARows) {
+  if (ARows.Count() == 0) return {};
+  std::u16string result = u"<table>";
+  result += kCrLf;
+  result += ARows.AsHTML();
+  result += kCrLf;
+  result += u"</table>";
+  result += kCrLf;
+  return result;
+}
+
+std::unique_ptr<TPageInfo> PageInfo;
+
+}  // namespace
+
+TPageItem::TPageItem(std::u16string AText, std::u16string AColor)
+    : FText(std::move(AText)), FColor(std::move(AColor)) {}
+
+TButtonBase::TButtonBase(std::u16string AText, std::u16string AColor, std::int32_t AColspan)
+    : TPageItem(std::move(AText), std::move(AColor)), FColspan(AColspan) {}
+
+TButtonKeyPress::TButtonKeyPress(std::u16string AKey, std::u16string AText, std::u16string AColor,
+                                 std::int32_t AColspan)
+    : TButtonBase(std::move(AText), std::move(AColor), AColspan), FKey(std::move(AKey)) {}
+
+std::u16string TButtonKeyPress::AsHTML() const {
+  return u"<td colspan=\"" + IntToStr(Colspan()) + u"\" action=\"keypress\" key=\"" + Key() +
+         u"\" class=\"background-" + Color() + u"\">" + Text() + u"</td>";
+}
+
+std::u16string TButtonTitle::AsHTML() const {
+  return u"<td colspan=\"" + IntToStr(Colspan()) + u"\" class=\"background-" + Color() + u" small\">" +
+         Text() + u"</td>";
+}
+
+TButtonButtons::TButtonButtons(std::vector<std::int32_t> AButtonIds, std::u16string AText,
+                               std::u16string AColor, std::int32_t AColspan)
+    : TButtonBase(std::move(AText), std::move(AColor), AColspan), FButtonsIds(std::move(AButtonIds)) {}
+
+std::u16string TButtonButtons::ButtonsIdsAsString() const {
+  std::u16string result;
+  for (const std::int32_t id : FButtonsIds) result += u"," + IntToStr(id);
+  return result;
+}
+
+std::u16string TButtonButtons::AsHTML() const {
+  return u"<td colspan=\"" + IntToStr(Colspan()) + u"\" action=\"" + GetAction() + u"\" key=\"" +
+         ButtonsIdsAsString() + u"\" class=\"background-" + Color() + u"\">" + Text() + u"</td>";
+}
+
+std::u16string TButtonButtonsDown::GetAction() const { return u"buttonsdown"; }
+std::u16string TButtonButtonsUp::GetAction() const { return u"buttonsup"; }
+std::u16string TButtonButtonsPress::GetAction() const { return u"buttonspress"; }
+
+std::u16string TButtonRow::AsHTML() const {
+  if (FButtons.Count() == 0) return {};
+  std::u16string result = u"<tr>";
+  result += kCrLf;
+  for (const auto& button : FButtons) {
+    result += button->AsHTML();
+    result += kCrLf;
+  }
+  result += u"</tr>";
+  result += kCrLf;
+  return result;
+}
+
+TButtonRow& TButtonRows::AddButtonRow() { return Add(std::make_unique<TButtonRow>()); }
+
+std::u16string TButtonRows::AsHTML() const {
+  std::u16string result;
+  for (const auto& row : *this) {
+    result += row->AsHTML();
+    result += kCrLf;
+  }
+  return result;
+}
+
+TTabInfo::TTabInfo(std::u16string AId, std::u16string AText, std::u16string AColor)
+    : TPageItem(std::move(AText), std::move(AColor)),
+      FCommand(u"show"),
+      FOnClick(u"docommand(this)"),
+      FId(std::move(AId)) {}
+
+std::u16string TTabInfo::AsHTML() const {
+  throw EAbstractError(u"A tab renders only its tab cell or its table");
+}
+
+std::u16string TTabInfo::AsHTML(bool AHidden) const {
+  const std::u16string hidden = AHidden ? u"class=\"hidden\"" : u"";
+  std::u16string result = u"<table id=\"id_" + Id() + u"\" " + hidden + u">";
+  result += kCrLf;
+  result += FButtonRows.AsHTML();
+  result += u"</table>";
+  result += kCrLf;
+  return result;
+}
+
+std::u16string TTabInfo::AsTabsHTML() const {
+  return u"<td command=\"" + Command() + u"\" subject=\"" + Id() + u"\" onclick=\"" + OnClick() +
+         u"\" class=\"background-" + Color() + u"\">" + Text() + u"</td>";
+}
+
+TTabInfo& TTabInfos::AddTab(std::u16string AId, std::u16string AText, std::u16string AColor) {
+  return Add(std::make_unique<TTabInfo>(std::move(AId), std::move(AText), std::move(AColor)));
+}
+
+std::u16string TPageInfo::GetHTML() const {
+  std::u16string result = GetTabsHTML();
+  result += GetGenericPartPrefixHTML();
+  result += GetTabInfosHTML();
+  result += GetGenericPartPostfixHTML();
+  return result;
+}
+
+std::u16string TPageInfo::GetTabsHTML() const {
+  if (FTabInfos.Count() == 0) return {};
+  std::u16string result = u"<table><tr>";
+  result += kCrLf;
+  for (const auto& tab : FTabInfos) {
+    result += tab->AsTabsHTML();
+    result += kCrLf;
+  }
+  result += u"</tr></table>";
+  result += kCrLf;
+  return result;
+}
+
+std::u16string TPageInfo::GetGenericPartPrefixHTML() const { return GenericPartHTML(FGenericPartPrefix); }
+
+std::u16string TPageInfo::GetGenericPartPostfixHTML() const { return GenericPartHTML(FGenericPartPostfix); }
+
+std::u16string TPageInfo::GetTabInfosHTML() const {
+  std::u16string result;
+  bool first = true;
+  for (const auto& tab : FTabInfos) {
+    result += tab->AsHTML(!first);
+    result += kCrLf;
+    first = false;
+  }
+  return result;
+}
+
+std::u16string TPageInfo::GetScript() const { return FScript.Text(); }
+
+std::u16string TPageInfo::GetStyles() const { return FStyles.Text(); }
+
+void TPageInfo::LoadExternalFiles(const std::u16string& ABaseDir) {
+  LoadIfPresent(FScript, ABaseDir + u"script.js");
+  LoadIfPresent(FStyles, ABaseDir + u"styles.css");
+}
+
+void TPageInfo::ReplaceStrings(TStrings& ALines) const {
+  const int count = ALines.Count();
+  for (int i = 0; i < count; ++i) {
+    if (ALines.Strings(i).find(u"$$") == std::u16string::npos) continue;
+    // Each step searches the line as the previous step left it.
+    ALines.SetStrings(i, ReplaceAllIgnoreCase(ALines.Strings(i), u"$$PageTitle$$", PageTitle()));
+    ALines.SetStrings(i, ReplaceAllIgnoreCase(ALines.Strings(i), u"$$HTML$$", GetHTML()));
+    ALines.SetStrings(i, ReplaceAllIgnoreCase(ALines.Strings(i), u"$$SCRIPT$$", GetScript()));
+    ALines.SetStrings(i, ReplaceAllIgnoreCase(ALines.Strings(i), u"$$STYLES$$", GetStyles()));
+  }
+}
+
+TPageInfo& GetPageInfo() {
+  if (!PageInfo) {
+    // Built completely before it is published, so a failing build leaves no half page behind.
+    auto page = std::make_unique<TPageInfo>();
+    FillEliteDangerousPage(*page);
+    page->SetVirtualJoystickId(2);
+    page->SetWebServerPortNr(8080);
+    PageInfo = std::move(page);
+  }
+  return *PageInfo;
+}
+
+void FreePageInfo() { PageInfo.reset(); }

@@ -1,0 +1,55 @@
+#pragma once
+// TwmMainPage: the web module of this program. Its route table holds the page route (the
+// default item, taking every request no input route takes) and the six input routes.
+
+#include <memory>
+#include <string>
+
+#include "base/uStreams.h"
+#include "web/uWebRequestHandler.h"
+
+class TwmMainPage : public TWebModule {
+ public:
+  // Pages are read from the executable's directory.
+  TwmMainPage();
+  // Pages are read from ABaseDir instead (tests, tapdeck-headless --dir); a missing final
+  // separator is added.
+  explicit TwmMainPage(std::u16string ABaseDir);
+
+  // The directory the page files are read from, ending with the separator; set by
+  // WebModuleCreate.
+  const std::u16string& BasePath() const { return FBasePath; }
+
+  void WebModuleCreate(TWebModule& Sender);
+  void WebModuleDestroy(TWebModule& Sender);
+
+  // The page: index.html with its placeholders filled, as "text/html". Without a template
+  // nothing is set and the client gets an empty 200.
+  void WebModule2DefaultHandlerAction(TWebActionItem& Sender, TWebRequest& Request, TWebResponse& Response,
+                                      bool& Handled);
+
+  void wmMainPagewmPostKeyboardKeyAction(TWebActionItem& Sender, TWebRequest& Request, TWebResponse& Response,
+                                         bool& Handled);
+  void wmMainPagewmPostKeyboardDownAction(TWebActionItem& Sender, TWebRequest& Request, TWebResponse& Response,
+                                          bool& Handled);
+  void wmMainPagewmPostKeyboardUpAction(TWebActionItem& Sender, TWebRequest& Request, TWebResponse& Response,
+                                        bool& Handled);
+  void wmMainPagewmPostButtonsPressAction(TWebActionItem& Sender, TWebRequest& Request, TWebResponse& Response,
+                                          bool& Handled);
+  void wmMainPagewmPostButtonsDownAction(TWebActionItem& Sender, TWebRequest& Request, TWebResponse& Response,
+                                         bool& Handled);
+  void wmMainPagewmPostButtonsUpAction(TWebActionItem& Sender, TWebRequest& Request, TWebResponse& Response,
+                                       bool& Handled);
+
+ private:
+  // Hands a finished body to the response, which owns it from then on; always true.
+  bool SetResponseStream(std::unique_ptr<TMemoryStream> AStream, const std::u16string& AContentType,
+                         TWebResponse& AResponse);
+
+  std::u16string FBaseDir;  // empty: the executable's directory
+  std::u16string FBasePath;
+};
+
+// The module class to register on a request handler; ABaseDir as for the constructor,
+// empty for the executable's directory.
+TWebModuleClass MainPageModuleClass(std::u16string ABaseDir = {});
