@@ -10,7 +10,7 @@
 
 int main(int argc, char* argv[]) {
   CreateGlobals();
-  RegisterWebModuleClass<TwmMainPage>(WebRequestHandler());
+  WebRequestHandler().SetWebModuleClass(MainPageModuleClass());
 
   int result = 0;
   {
