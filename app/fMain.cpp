@@ -29,6 +29,11 @@ std::u16string ErrorBoxMessage(const std::u16string& AMessage) {
   return AMessage;
 }
 
+std::u16string KeyboardStatusText(bool AHasOutput, const std::u16string& AOutputName) {
+  if (!AHasOutput) return u"Keyboard: no output (needs /dev/uinput or an X display)";
+  return u"Keyboard: " + AOutputName;
+}
+
 std::u16string ApplicationTitle(const std::u16string& AExecutablePath) {
   std::u16string name = AExecutablePath.substr(ExtractFilePath(AExecutablePath).size());
   name = name.substr(0, name.find(u'.'));
