@@ -1,0 +1,117 @@
+#pragma once
+// TKeySequence: a worker thread that plays one key sequence into the keyboard input and
+// then destroys itself. The sequence language: plain characters, the modifier characters
+// "+", "^", "%", "#" and "&" (with "<" or ">" for the left or right key), groups "(...)",
+// "~" for Enter, and key names in braces with an optional repeat count, "{LEFT 3}".
+
+#include <array>
+#include <bitset>
+#include <cstdint>
+#include <initializer_list>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <utility>
+
+#include "keys/uKeyboard.h"
+
+enum TKeyboardSendKeyDownUp : std::uint8_t { skDown, skUp };
+
+// A set of TKeyboardSendKeyDownUp in one byte: bit 0 skDown, bit 1 skUp.
+class TKeyboardSendKeyDownUps {
+ public:
+  constexpr TKeyboardSendKeyDownUps() = default;
+  constexpr TKeyboardSendKeyDownUps(std::initializer_list<TKeyboardSendKeyDownUp> AMembers) {
+    for (TKeyboardSendKeyDownUp m : AMembers) Include(m);
+  }
+  constexpr bool Contains(TKeyboardSendKeyDownUp AMember) const { return fBits & Bit(AMember); }
+  constexpr void Include(TKeyboardSendKeyDownUp AMember) { fBits = static_cast<std::uint8_t>(fBits | Bit(AMember)); }
+  constexpr void Exclude(TKeyboardSendKeyDownUp AMember) { fBits = static_cast<std::uint8_t>(fBits & ~Bit(AMember)); }
+  constexpr bool Empty() const { return fBits == 0; }
+  constexpr std::uint8_t Bits() const { return fBits; }
+  constexpr bool operator==(const TKeyboardSendKeyDownUps&) const = default;
+
+ private:
+  static constexpr std::uint8_t Bit(TKeyboardSendKeyDownUp AMember) { return static_cast<std::uint8_t>(1u << AMember); }
+  std::uint8_t fBits = 0;
+};
+
+// One entry of KeyNames: an upper-case name and its virtual key.
+struct TKeyName {
+  std::string_view Name;
+  std::uint8_t VKey;
+};
+
+// The 65 key names, in ascending byte order of the names (searched by halving).
+extern const std::array<TKeyName, 65> KeyNames;
+// The modifier keys, indexed by side × 5 + modifier ("^" 0, "%" 1, "+" 2, "#" 3, "&" 4;
+// side 0 no mark, 1 "<", 2 ">"); also the order in which held modifiers are released.
+extern const std::array<std::uint8_t, 15> ShiftKeys;
+// The virtual keys sent with the extended-key flag.
+extern const std::bitset<256> ExtendedKeys;
+
+class TKeySequence {
+ public:
+  // Created without running; started once by Start.
+  TKeySequence();
+  // Only for a worker that was never started: a started one destroys itself.
+  virtual ~TKeySequence();
+  TKeySequence(const TKeySequence&) = delete;
+  TKeySequence& operator=(const TKeySequence&) = delete;
+
+  const std::u16string& Sequence() const { return fSequence; }
+  void SetSequence(std::u16string AValue) { fSequence = std::move(AValue); }
+  std::int32_t DelayModifiers() const { return fDelayModifiers; }
+  void SetDelayModifiers(std::int32_t AValue) { fDelayModifiers = AValue; }
+  std::int32_t DelayKeys() const { return fDelayKeys; }
+  void SetDelayKeys(std::int32_t AValue) { fDelayKeys = AValue; }
+  TKeyboardSendKeyDownUps DownUps() const { return fDownUps; }
+  void SetDownUps(TKeyboardSendKeyDownUps AValue) { fDownUps = AValue; }
+
+  // Runs Execute on a thread of its own, which then destroys the worker: the worker must have
+  // been created with new (or released from a unique_ptr) and is not touched afterwards.
+  // If no thread can be started the worker is destroyed and the error passes out.
+  void Start();
+
+  // Workers started and not yet destroyed, and a wait until there are none (tests, exit).
+  static int LiveWorkers();
+  static void WaitForWorkers();
+
+ protected:
+  // The thread body: plays the sequence and logs whatever error ends it.
+  virtual void Execute();
+
+ private:
+  void SendSequence();
+  std::uint16_t KeyNameToVKey(std::string_view AName);
+
+  void SendKeyEvent(std::uint8_t AVirtualKey, std::uint8_t AScanCode, std::uint32_t AFlags);
+  void SendKey(std::uint8_t AVirtualKey, std::uint16_t ACount, bool AAndRelease);
+  void ReleaseKey(std::uint8_t AVirtualKey);
+  void SendShiftedKey(std::uint16_t AKey, std::uint16_t ACount);
+  void ReleaseShifts();
+  void Pause(std::int32_t AMilliseconds);
+
+  std::u16string fSequence;
+  std::int32_t fDelayModifiers = 0;
+  std::int32_t fDelayKeys = 0;
+  std::array<bool, 15> fShiftsDown{};
+  TKeyboardSendKeyDownUps fDownUps{skDown, skUp};
+  // The keyboard chosen when the worker was created; kept alive as long as the worker.
+  std::shared_ptr<TKeyboard> fKeyboard;
+
+  friend class TKeySequenceSeam;
+};
+
+// Test seam: plays a worker on the calling thread and gives it a keyboard of its own.
+// The program never uses it.
+class TKeySequenceSeam {
+ public:
+  static void SetKeyboard(TKeySequence& AWorker, std::shared_ptr<TKeyboard> AKeyboard) {
+    AWorker.fKeyboard = std::move(AKeyboard);
+  }
+  static void Execute(TKeySequence& AWorker) { AWorker.Execute(); }
+  static std::uint16_t KeyNameToVKey(TKeySequence& AWorker, std::string_view AName) {
+    return AWorker.KeyNameToVKey(AName);
+  }
+};
