@@ -19,5 +19,7 @@ else()
     base/uAnsiCodePage_posix.cpp
     base/uClock_posix.cpp
     base/uFiles_posix.cpp
+    base/uSockets_posix.cpp
+    base/uThreads_posix.cpp
   )
 endif()

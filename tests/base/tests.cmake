@@ -6,3 +6,8 @@ target_sources(tapdeck_tests PRIVATE
   tests/base/uStringsTest.cpp
   tests/base/uTextTest.cpp
 )
+
+# Sockets and platform threads.
+target_sources(tapdeck_tests PRIVATE
+  tests/base/uSocketsTest.cpp
+)
