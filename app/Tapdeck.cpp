@@ -4,6 +4,7 @@
 
 #include "app/fMainQt.h"
 #include "app/uGlobals.h"
+#include "keys/uKeyboard.h"
 #include "page/uPageInfo.h"
 #include "web/uMainPage.h"
 #include "web/uWebRequestHandler.h"
@@ -15,7 +16,9 @@ int main(int argc, char* argv[]) {
   int result = 0;
   {
     QApplication application(argc, argv);
-    TfrmMainQt window;
+    TfrmMainPlatform platform;
+    platform.KeyboardStatus = [] { return KeyboardStatusText(HasKeyboardOutput(), KeyboardOutputName()); };
+    TfrmMainQt window(std::move(platform));
     window.CenterOnScreen();
     window.show();
     result = application.exec();

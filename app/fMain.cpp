@@ -30,7 +30,7 @@ std::u16string ErrorBoxMessage(const std::u16string& AMessage) {
 }
 
 std::u16string KeyboardStatusText(bool AHasOutput, const std::u16string& AOutputName) {
-  if (!AHasOutput) return u"Keyboard: no output (needs /dev/uinput or an X display)";
+  if (!AHasOutput) return u"Keyboard: no output (needs /dev/uinput or X11)";
   return u"Keyboard: " + AOutputName;
 }
 

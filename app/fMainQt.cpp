@@ -43,8 +43,12 @@ class TSpinLineEdit : public QLineEdit {
 
   void keyPressEvent(QKeyEvent* e) override {
     switch (e->key()) {
-      case Qt::Key_Up: return OnStep(+1);
-      case Qt::Key_Down: return OnStep(-1);
+      case Qt::Key_Up:
+        if (OnStep) OnStep(+1);
+        return;
+      case Qt::Key_Down:
+        if (OnStep) OnStep(-1);
+        return;
       case Qt::Key_Return:
       case Qt::Key_Enter: return QApplication::beep();
       default: break;
@@ -58,7 +62,7 @@ class TSpinLineEdit : public QLineEdit {
 
   void focusOutEvent(QFocusEvent* e) override {
     QLineEdit::focusOutEvent(e);
-    OnExit();
+    if (OnExit) OnExit();
   }
 
  private:
@@ -69,7 +73,9 @@ class TSpinLineEdit : public QLineEdit {
     button->setFocusPolicy(Qt::NoFocus);
     button->setCursor(Qt::ArrowCursor);
     button->setObjectName(AArrow == Qt::UpArrow ? "edtvJoyDeviceIdUp" : "edtvJoyDeviceIdDown");
-    connect(button, &QToolButton::clicked, this, [this, ADelta] { OnStep(ADelta); });
+    connect(button, &QToolButton::clicked, this, [this, ADelta] {
+      if (OnStep) OnStep(ADelta);
+    });
     return button;
   }
 
@@ -85,6 +91,11 @@ TfrmMainQt::TfrmMainQt(TfrmMainPlatform APlatform) {
   setObjectName("frmMain");
   setWindowTitle("Tapdeck");
   setFixedSize(322, 234);
+  // The sizes and places of the controls are made for a small font (as the platform's
+  // default dialog font is on Windows); larger ones would run past the window's edge.
+  QFont small = font();
+  small.setPixelSize(11);
+  setFont(small);
 
   // Created in the order of keyboard focus.
   QLineEdit* port = AddEdit("EditPort", 136, 8, 121, 21);
@@ -141,7 +152,13 @@ TfrmMainQt::TfrmMainQt(TfrmMainPlatform APlatform) {
 }
 
 TfrmMainQt::~TfrmMainQt() {
+  // The controls outlive this body (QWidget destroys them, and closing moves the focus out
+  // of the device field), so first cut every way from them back to the controller.
   disconnect(FIdleHook);
+  for (QWidget* control : FControls) control->disconnect(this);
+  auto* device = static_cast<TSpinLineEdit*>(Control(TMainControl::edtvJoyDeviceId));
+  device->OnStep = nullptr;
+  device->OnExit = nullptr;
   FForm.reset();
 }
 

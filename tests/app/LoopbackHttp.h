@@ -1,27 +1,14 @@
 #pragma once
-// A tiny HTTP client on 127.0.0.1 for the window tests, and the port the service bound.
+// What the window tests ask of a running service, on top of the HTTP service's test client.
 
+#include <cstdint>
 #include <string>
 
-class TIdHTTPWebBrokerBridge;
+#include "tests/web/HTTPTestSupport.h"
 
 // The port of the service's first IPv4 binding while it is active (0 when there is none).
-int BoundIPv4Port(const TIdHTTPWebBrokerBridge& AServer);
-
-// Sends "GET <path>" over a new connection and returns everything until the server closes.
-std::string LoopbackGet(int APort, const std::string& APath);
-// Whether a connection to the port is accepted.
-bool LoopbackConnects(int APort);
-
-// A connection that stays open and silent until destroyed.
-class TLoopbackConnection {
- public:
-  explicit TLoopbackConnection(int APort);
-  ~TLoopbackConnection();
-  TLoopbackConnection(const TLoopbackConnection&) = delete;
-  TLoopbackConnection& operator=(const TLoopbackConnection&) = delete;
-  bool Connected() const { return FSocket >= 0; }
-
- private:
-  int FSocket = -1;
-};
+std::uint16_t BoundIPv4Port(const TIdHTTPWebBrokerBridge& AServer);
+// Whether a connection to the port on 127.0.0.1 is accepted.
+bool LoopbackConnects(std::uint16_t APort);
+// "GET <path>" on a new connection; everything the server sent before it closed.
+std::string LoopbackGet(std::uint16_t APort, const std::string& APath);

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QEventLoop>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -22,6 +23,9 @@
 #include "web/uHTTPWebBrokerBridge.h"
 #include "web/uMainPage.h"
 #include "web/uWebRequestHandler.h"
+
+// Readable failure messages.
+void PrintTo(const QString& text, std::ostream* os) { *os << '"' << text.toStdString() << '"'; }
 
 namespace {
 
@@ -79,8 +83,12 @@ class QtMainWindow : public ::testing::Test {
     edit->selectAll();
     QTest::keyClicks(edit, text);
   }
-  // Lets the event loop run dry, so the idle refresh has run.
-  void Settle() { QTest::qWait(20); }
+  // Runs the event loop until it waits for events, so the idle refresh has run.
+  void Settle() {
+    QEventLoop loop;
+    QTimer::singleShot(20, &loop, &QEventLoop::quit);
+    loop.exec();
+  }
   TIdHTTPWebBrokerBridge& Server() { return *window->Form().Server(); }
 
   TvJoySimulatedOptions options;
@@ -103,8 +111,11 @@ TEST_F(QtMainWindow, ControlsHaveTheirNamesKindsTextsAndPlaces) {
       {"edtWebpageTitle", {24, 154, 273, 21}},
       {"edtURL", {24, 197, 273, 21}},
   };
-  for (const auto& f : fields)
-    if (auto* w = Find<QLineEdit>(f.name)) EXPECT_EQ(w->geometry(), f.place) << f.name;
+  for (const auto& f : fields) {
+    if (auto* w = Find<QLineEdit>(f.name)) {
+      EXPECT_EQ(w->geometry(), f.place) << f.name;
+    }
+  }
 
   const struct {
     const char* name;
@@ -138,6 +149,11 @@ TEST_F(QtMainWindow, ControlsHaveTheirNamesKindsTextsAndPlaces) {
       EXPECT_LE(w->geometry().right(), 322) << l.name << " reaches past the window";
     }
 
+  // The keyboard line's longest text fits the window.
+  window->SetText(TMainControl::lblKeyboardStatus, KeyboardStatusText(false, u""));
+  EXPECT_LE(Find<QLabel>("lblKeyboardStatus")->sizeHint().width() + 24, 322);
+  EXPECT_LE(Find<QLabel>("lblKeyboardStatus")->geometry().bottom(), 92) << "it overlaps the buttons";
+
   EXPECT_EQ(Find<QLineEdit>("edtWebpageTitle")->placeholderText(), "Webpage title");
   EXPECT_EQ(Find<QLineEdit>("edtWebpageTitle")->text().toStdU16String(), GetPageInfo().PageTitle());
   EXPECT_TRUE(Find<QLineEdit>("edtURL")->isReadOnly());
@@ -161,7 +177,7 @@ TEST_F(QtMainWindow, StartServesThePageAndStopEndsTheService) {
   EXPECT_FALSE(Find<QLineEdit>("edtvJoyDeviceId")->isEnabled());
   EXPECT_EQ(Find<QLabel>("lblVJoyStatus")->text(), "Status: Acquired");
 
-  const int port = BoundIPv4Port(Server());
+  const std::uint16_t port = BoundIPv4Port(Server());
   const std::string response = LoopbackGet(port, "/");
   EXPECT_EQ(response.rfind("HTTP/1.1 200 OK\r\n", 0), 0u) << response.substr(0, 200);
 
@@ -179,8 +195,8 @@ TEST_F(QtMainWindow, ClosingTheWindowWithAConnectionOpenReturns) {
   Retype("EditPort", "0");
   QTest::mouseClick(Find<QPushButton>("ButtonStart"), Qt::LeftButton);
   ASSERT_TRUE(Server().Active());
-  const int port = BoundIPv4Port(Server());
-  TLoopbackConnection silent(port);
+  const std::uint16_t port = BoundIPv4Port(Server());
+  TTestClient silent(port);
   ASSERT_TRUE(silent.Connected());
   window->close();
   window.reset();

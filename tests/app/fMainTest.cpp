@@ -227,7 +227,7 @@ TEST_F(MainWindow, PortZeroListensOnAPortTheSystemChoosesAndServesThePage) {
   Click(TMainEvent::ButtonStartClick);
   ASSERT_TRUE(view.errors.empty()) << Utf16ToUtf8(view.errors[0]);
   ASSERT_TRUE(Active());
-  const int port = BoundIPv4Port(Server());
+  const std::uint16_t port = BoundIPv4Port(Server());
   EXPECT_GT(port, 0);
   EXPECT_EQ(view.Text(C::edtURL), u"http://192.0.2.7:0");
   const std::string response = LoopbackGet(port, "/");
@@ -293,7 +293,7 @@ TEST_F(MainWindow, StartWhileRunningDoesNothingNotEvenStoreTheTitle) {
   view.texts[C::edtWebpageTitle] = u"First";
   Click(TMainEvent::ButtonStartClick);
   ASSERT_TRUE(Active());
-  const int port = BoundIPv4Port(Server());
+  const std::uint16_t port = BoundIPv4Port(Server());
   const std::size_t calls = joy->Calls().size();
   view.texts[C::edtWebpageTitle] = u"Second";
   Click(TMainEvent::ButtonStartClick);
@@ -308,7 +308,7 @@ TEST_F(MainWindow, OpenBrowserStartsWhenStoppedAndOnlyOpensWhenRunning) {
   CreateOnFreePort(WithAddresses({u"192.0.2.7"}));
   Click(TMainEvent::ButtonOpenBrowserClick);
   ASSERT_TRUE(Active());
-  const int port = BoundIPv4Port(Server());
+  const std::uint16_t port = BoundIPv4Port(Server());
   EXPECT_EQ(view.opened, std::vector<std::u16string>{u"http://192.0.2.7:0"});
   Click(TMainEvent::ButtonOpenBrowserClick);
   EXPECT_EQ(view.opened.size(), 2u);
@@ -336,7 +336,7 @@ TEST_F(MainWindow, StopThenStartKeepsTheDeviceOwnedAndItsButtons) {
 TEST_F(MainWindow, StopEndsTheServiceAndAnotherStartListensAgain) {
   CreateOnFreePort();
   Click(TMainEvent::ButtonStartClick);
-  const int port = BoundIPv4Port(Server());
+  const std::uint16_t port = BoundIPv4Port(Server());
   Click(TMainEvent::ButtonStopClick);
   EXPECT_FALSE(Active());
   EXPECT_FALSE(LoopbackConnects(port));
@@ -367,8 +367,8 @@ TEST_F(MainWindow, PortInUseShowsTheBindErrorAfterAcquiringTheDevice) {
 TEST_F(MainWindow, DestroyingTheWindowStopsTheServiceWithAConnectionOpen) {
   CreateOnFreePort();
   Click(TMainEvent::ButtonStartClick);
-  const int port = BoundIPv4Port(Server());
-  TLoopbackConnection silent(port);
+  const std::uint16_t port = BoundIPv4Port(Server());
+  TTestClient silent(port);
   ASSERT_TRUE(silent.Connected());
   form.reset();
   EXPECT_FALSE(LoopbackConnects(port));
@@ -406,7 +406,9 @@ TEST_F(MainWindow, PortTextsThatAreNoPortStillStartAndShowAsTyped) {
     EXPECT_EQ(Server().DefaultPort(), c.port);
     EXPECT_EQ(view.Text(C::edtURL), u"http://192.0.2.7:" + c.text);
     // Another program may hold that port here; only that failure is allowed.
-    if (!view.errors.empty()) EXPECT_EQ(view.errors[0], kBindError);
+    if (!view.errors.empty()) {
+      EXPECT_EQ(view.errors[0], kBindError);
+    }
   }
 }
 
