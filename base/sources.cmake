@@ -13,6 +13,8 @@ if(WIN32)
     base/uClock_win32.cpp
     base/uFiles_win32.cpp
   )
+  # The local address list.
+  target_link_libraries(tapdeck_core PUBLIC iphlpapi ws2_32)
 else()
   target_sources(tapdeck_core PRIVATE
     base/uAddresses_posix.cpp

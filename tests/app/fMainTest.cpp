@@ -129,6 +129,10 @@ class MainWindow : public ::testing::Test {
   std::unique_ptr<TfrmMain> form;
 };
 
+// The same, for the tests that start the service: its listener and connection threads run
+// beside the test's own.
+class MainWindowConcurrent : public MainWindow {};
+
 std::u16string FirstHost() {
   const auto addresses = LocalIPv4Addresses();
   return addresses.empty() ? u"localhost" : addresses.front();
@@ -206,7 +210,7 @@ TEST_F(MainWindow, VersionMismatchAtStartUpStopsCreationInsideLoadSettings) {
 
 const char16_t kBindError[] = u"Could not bind socket. Address and port are already in use.";
 
-TEST_F(MainWindow, StartUntouchedAcquiresDeviceTwoAndListensOn8080) {
+TEST_F(MainWindowConcurrent, StartUntouchedAcquiresDeviceTwoAndListensOn8080) {
   Create();
   Click(TMainEvent::ButtonStartClick);
   EXPECT_EQ(joy->GetVJDStatus(2), VJD_STAT_OWN);
@@ -221,7 +225,7 @@ TEST_F(MainWindow, StartUntouchedAcquiresDeviceTwoAndListensOn8080) {
   EXPECT_EQ(BoundIPv4Port(Server()), 8080);
 }
 
-TEST_F(MainWindow, PortZeroListensOnAPortTheSystemChoosesAndServesThePage) {
+TEST_F(MainWindowConcurrent, PortZeroListensOnAPortTheSystemChoosesAndServesThePage) {
   CreateOnFreePort(WithAddresses({u"192.0.2.7"}));
   EXPECT_EQ(view.Text(C::edtURL), u"http://192.0.2.7:0");
   Click(TMainEvent::ButtonStartClick);
@@ -235,7 +239,7 @@ TEST_F(MainWindow, PortZeroListensOnAPortTheSystemChoosesAndServesThePage) {
   EXPECT_NE(response.find("<html"), std::string::npos);
 }
 
-TEST_F(MainWindow, AChosenDeviceNumberIsAcquiredAndStored) {
+TEST_F(MainWindowConcurrent, AChosenDeviceNumberIsAcquiredAndStored) {
   CreateOnFreePort();
   view.SelectAllAndType(C::edtvJoyDeviceId, u"5");
   Click(TMainEvent::ButtonStartClick);
@@ -246,7 +250,7 @@ TEST_F(MainWindow, AChosenDeviceNumberIsAcquiredAndStored) {
   EXPECT_TRUE(Active());
 }
 
-TEST_F(MainWindow, ChangingTheNumberWhileOwnedGivesTheDeviceUpAtOnce) {
+TEST_F(MainWindowConcurrent, ChangingTheNumberWhileOwnedGivesTheDeviceUpAtOnce) {
   CreateOnFreePort();
   Click(TMainEvent::ButtonStartClick);
   Idle();
@@ -262,7 +266,7 @@ TEST_F(MainWindow, ChangingTheNumberWhileOwnedGivesTheDeviceUpAtOnce) {
   EXPECT_EQ(view.Text(C::lblVJoyStatus), u"Status: Not Acquired");
 }
 
-TEST_F(MainWindow, MissingDeviceShowsTheErrorAndLeavesTheServiceStopped) {
+TEST_F(MainWindowConcurrent, MissingDeviceShowsTheErrorAndLeavesTheServiceStopped) {
   options.MissingDevice = 2;
   SetUp();
   CreateOnFreePort();
@@ -288,7 +292,7 @@ TEST_F(MainWindow, MissingDeviceShowsTheErrorAndLeavesTheServiceStopped) {
   EXPECT_TRUE(Active());
 }
 
-TEST_F(MainWindow, StartWhileRunningDoesNothingNotEvenStoreTheTitle) {
+TEST_F(MainWindowConcurrent, StartWhileRunningDoesNothingNotEvenStoreTheTitle) {
   CreateOnFreePort();
   view.texts[C::edtWebpageTitle] = u"First";
   Click(TMainEvent::ButtonStartClick);
@@ -304,7 +308,7 @@ TEST_F(MainWindow, StartWhileRunningDoesNothingNotEvenStoreTheTitle) {
   EXPECT_TRUE(view.errors.empty());
 }
 
-TEST_F(MainWindow, OpenBrowserStartsWhenStoppedAndOnlyOpensWhenRunning) {
+TEST_F(MainWindowConcurrent, OpenBrowserStartsWhenStoppedAndOnlyOpensWhenRunning) {
   CreateOnFreePort(WithAddresses({u"192.0.2.7"}));
   Click(TMainEvent::ButtonOpenBrowserClick);
   ASSERT_TRUE(Active());
@@ -317,7 +321,7 @@ TEST_F(MainWindow, OpenBrowserStartsWhenStoppedAndOnlyOpensWhenRunning) {
   EXPECT_TRUE(view.errors.empty());
 }
 
-TEST_F(MainWindow, StopThenStartKeepsTheDeviceOwnedAndItsButtons) {
+TEST_F(MainWindowConcurrent, StopThenStartKeepsTheDeviceOwnedAndItsButtons) {
   CreateOnFreePort();
   Click(TMainEvent::ButtonStartClick);
   GetvJoy().ButtonDown(5);
@@ -333,7 +337,7 @@ TEST_F(MainWindow, StopThenStartKeepsTheDeviceOwnedAndItsButtons) {
   EXPECT_EQ(CallCount("RelinquishVJD"), 0);
 }
 
-TEST_F(MainWindow, StopEndsTheServiceAndAnotherStartListensAgain) {
+TEST_F(MainWindowConcurrent, StopEndsTheServiceAndAnotherStartListensAgain) {
   CreateOnFreePort();
   Click(TMainEvent::ButtonStartClick);
   const std::uint16_t port = BoundIPv4Port(Server());
@@ -345,7 +349,7 @@ TEST_F(MainWindow, StopEndsTheServiceAndAnotherStartListensAgain) {
   EXPECT_EQ(LoopbackGet(BoundIPv4Port(Server()), "/").rfind("HTTP/1.1 200 OK", 0), 0u);
 }
 
-TEST_F(MainWindow, PortInUseShowsTheBindErrorAfterAcquiringTheDevice) {
+TEST_F(MainWindowConcurrent, PortInUseShowsTheBindErrorAfterAcquiringTheDevice) {
   TIdHTTPWebBrokerBridge other;
   other.SetDefaultPort(0);
   other.SetActive(true);
@@ -364,7 +368,7 @@ TEST_F(MainWindow, PortInUseShowsTheBindErrorAfterAcquiringTheDevice) {
   EXPECT_TRUE(view.opened.empty());
 }
 
-TEST_F(MainWindow, DestroyingTheWindowStopsTheServiceWithAConnectionOpen) {
+TEST_F(MainWindowConcurrent, DestroyingTheWindowStopsTheServiceWithAConnectionOpen) {
   CreateOnFreePort();
   Click(TMainEvent::ButtonStartClick);
   const std::uint16_t port = BoundIPv4Port(Server());
@@ -387,7 +391,7 @@ TEST_F(MainWindow, EveryKeystrokeInThePortFieldUpdatesTheAddress) {
                                                 u"http://192.0.2.7:81x"}));
 }
 
-TEST_F(MainWindow, PortTextsThatAreNoPortStillStartAndShowAsTyped) {
+TEST_F(MainWindowConcurrent, PortTextsThatAreNoPortStillStartAndShowAsTyped) {
   const struct {
     std::u16string text;
     std::int32_t stored;
@@ -446,7 +450,7 @@ TEST_F(MainWindow, TheDeviceFieldRefusesLettersWithABeepAndStepsWithinItsLimits)
 
 // --- The idle refresh --------------------------------------------------------------------
 
-TEST_F(MainWindow, IdleRefreshEnablesTheControlsOfTheState) {
+TEST_F(MainWindowConcurrent, IdleRefreshEnablesTheControlsOfTheState) {
   CreateOnFreePort();
   Idle();
   EXPECT_EQ(view.enabled, (std::map<C, bool>{{C::EditPort, true},
