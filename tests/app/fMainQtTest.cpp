@@ -19,7 +19,7 @@
 #include "joystick/vJoyClass.h"
 #include "joystick/vJoySimulated.h"
 #include "page/uPageInfo.h"
-#include "tests/app/LoopbackHttp.h"
+#include "tests/app/WindowTestSupport.h"
 #include "web/uHTTPWebBrokerBridge.h"
 #include "web/uMainPage.h"
 #include "web/uWebRequestHandler.h"
@@ -52,18 +52,10 @@ void AnswerNextMessageBox(TShownBox& shown, int tries = 1000) {
 
 class QtMainWindow : public ::testing::Test {
  protected:
-  void SetUp() override {
-    TvJoySeam::Forget();
-    auto library = std::make_unique<TvJoySimulated>(options);
-    joy = library.get();
-    SelectvJoyLibrary(std::move(library));
-    FreePageInfo();
-    WebRequestHandler().SetWebModuleClass(MainPageModuleClass());
-  }
+  void SetUp() override { joy = &StartAsANewProcess(options); }
   void TearDown() override {
     window.reset();
-    TvJoySeam::Forget();
-    FreePageInfo();
+    ForgetProcessObjects();
   }
   void Show() {
     TfrmMainPlatform platform;

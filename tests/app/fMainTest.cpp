@@ -14,7 +14,7 @@
 #include "joystick/vJoyClass.h"
 #include "joystick/vJoySimulated.h"
 #include "page/uPageInfo.h"
-#include "tests/app/LoopbackHttp.h"
+#include "tests/app/WindowTestSupport.h"
 #include "web/uHTTPWebBrokerBridge.h"
 #include "web/uMainPage.h"
 #include "web/uWebRequestHandler.h"
@@ -89,18 +89,10 @@ class TFakeView : public IMainView {
 // as at the start of the process.
 class MainWindow : public ::testing::Test {
  protected:
-  void SetUp() override {
-    TvJoySeam::Forget();
-    auto library = std::make_unique<TvJoySimulated>(options);
-    joy = library.get();
-    SelectvJoyLibrary(std::move(library));
-    FreePageInfo();
-    WebRequestHandler().SetWebModuleClass(MainPageModuleClass());
-  }
+  void SetUp() override { joy = &StartAsANewProcess(options); }
   void TearDown() override {
     form.reset();
-    TvJoySeam::Forget();
-    FreePageInfo();
+    ForgetProcessObjects();
   }
 
   void Create(TfrmMainPlatform platform = {}) {

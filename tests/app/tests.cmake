@@ -2,7 +2,7 @@ target_sources(tapdeck_tests PRIVATE tests/app/uGlobalsTest.cpp)
 # The window's behaviour through a fake view, with the real service on loopback.
 target_sources(tapdeck_tests PRIVATE
   tests/app/fMainTest.cpp
-  tests/app/LoopbackHttp.cpp
+  tests/app/WindowTestSupport.cpp
   tests/app/uSpinEditTest.cpp
 )
 
@@ -11,7 +11,7 @@ if(TAPDECK_BUILD_GUI)
   find_package(Qt6 REQUIRED COMPONENTS Test)
   add_executable(tapdeck_qt_tests
     tests/app/fMainQtTest.cpp
-    tests/app/LoopbackHttp.cpp
+    tests/app/WindowTestSupport.cpp
     tests/web/HTTPTestSupport.cpp
   )
   target_link_libraries(tapdeck_qt_tests PRIVATE tapdeck_gui Qt6::Test GTest::gtest GTest::gmock)

@@ -1,4 +1,25 @@
-#include "tests/app/LoopbackHttp.h"
+#include "tests/app/WindowTestSupport.h"
+
+#include <memory>
+
+#include "joystick/vJoyClass.h"
+#include "page/uPageInfo.h"
+#include "web/uMainPage.h"
+
+TvJoySimulated& StartAsANewProcess(TvJoySimulatedOptions AOptions) {
+  TvJoySeam::Forget();
+  auto library = std::make_unique<TvJoySimulated>(AOptions);
+  TvJoySimulated& result = *library;
+  SelectvJoyLibrary(std::move(library));
+  FreePageInfo();
+  WebRequestHandler().SetWebModuleClass(MainPageModuleClass());
+  return result;
+}
+
+void ForgetProcessObjects() {
+  TvJoySeam::Forget();
+  FreePageInfo();
+}
 
 std::uint16_t BoundIPv4Port(const TIdHTTPWebBrokerBridge& AServer) {
   for (int i = 0; i < AServer.Bindings().Count(); ++i) {
