@@ -55,21 +55,25 @@ TfrmMain::~TfrmMain() {
   FServer.reset();
 }
 
-void TfrmMain::Fire(TMainEvent AEvent) {
-  if (FHandlerDepth > 0) {
-    // Fired by the program's own change of a text inside a running handler.
-    TDepthGuard guard(FHandlerDepth);
-    Run(AEvent);
-    return;
-  }
+void TfrmMain::HandleToolkitEvent(const std::function<void()>& AAction) {
   try {
     TDepthGuard guard(FHandlerDepth);
-    Run(AEvent);
+    AAction();
   } catch (const Exception& e) {
     ShowError(e.Message());
   } catch (const std::exception& e) {
     ShowError(Utf8ToUtf16(e.what()));
   }
+}
+
+void TfrmMain::Fire(TMainEvent AEvent) {
+  HandleToolkitEvent([this, AEvent] { Run(AEvent); });
+}
+
+void TfrmMain::FireChange(TMainEvent AEvent) {
+  if (FHandlerDepth == 0) return Fire(AEvent);
+  TDepthGuard guard(FHandlerDepth);
+  Run(AEvent);
 }
 
 void TfrmMain::Run(TMainEvent AEvent) {

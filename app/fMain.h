@@ -43,13 +43,15 @@ enum class TMainEvent {
 };
 
 // The controls as the controller sees them. A view holds no logic of its own: it stores
-// texts and enabled states, and forwards its events to TfrmMain::Fire.
+// texts and enabled states, and forwards its events to TfrmMain (Fire, FireChange,
+// HandleToolkitEvent).
 class IMainView {
  public:
   virtual ~IMainView() = default;
   virtual std::u16string Text(TMainControl AControl) const = 0;
   // When the text differs from the current one, the field's change event (EditPortChange,
-  // edtvJoyDeviceIdChange) fires at once, before SetText returns, as the toolkit does.
+  // edtvJoyDeviceIdChange) fires at once through TfrmMain::FireChange, before SetText
+  // returns, as the toolkit does.
   virtual void SetText(TMainControl AControl, const std::u16string& AText) = 0;
   virtual void SetEnabled(TMainControl AControl, bool AEnabled) = 0;
   // Modal: the message, the title, an error icon and an OK button.
@@ -76,11 +78,17 @@ class TfrmMain {
   TfrmMain(const TfrmMain&) = delete;
   TfrmMain& operator=(const TfrmMain&) = delete;
 
-  // The one way events reach the handlers. An error that escapes a handler fired by the
-  // toolkit is shown in the error box and the program goes on; a change event that the
-  // program's own SetText fires inside a handler lets its error pass to that handler, whose
-  // remaining steps then do not run either.
+  // An event the toolkit delivers: runs its handler. An error that escapes it is shown in
+  // the error box and the program goes on.
   void Fire(TMainEvent AEvent);
+  // A change event that a view fires because a field's text was set. Inside a running
+  // handler (the program set the text) an error passes to that handler, whose remaining
+  // steps then do not run; otherwise it is handled as Fire does.
+  void FireChange(TMainEvent AEvent);
+  // Runs a piece of the toolkit's own behaviour that may fire change events (a field's
+  // arrows, leaving a field), with the error handling of Fire. Every error box of the window
+  // comes from here.
+  void HandleToolkitEvent(const std::function<void()>& AAction);
 
   void FormCreate();
   void FormDestroy();

@@ -206,8 +206,8 @@ void TfrmMainQt::SetText(TMainControl AControl, const std::u16string& AText) {
       const QSignalBlocker blocker(edit);
       edit->setText(text);
     }
-    if (AControl == TMainControl::EditPort) FForm->Fire(TMainEvent::EditPortChange);
-    if (AControl == TMainControl::edtvJoyDeviceId) FForm->Fire(TMainEvent::edtvJoyDeviceIdChange);
+    if (AControl == TMainControl::EditPort) FForm->FireChange(TMainEvent::EditPortChange);
+    if (AControl == TMainControl::edtvJoyDeviceId) FForm->FireChange(TMainEvent::edtvJoyDeviceIdChange);
   } else if (auto* button = qobject_cast<QPushButton*>(w)) {
     button->setText(text);
   } else if (auto* label = qobject_cast<QLabel*>(w)) {
@@ -228,11 +228,16 @@ void TfrmMainQt::ShellOpen(const std::u16string& AUrl) {
 }
 
 void TfrmMainQt::StepDeviceId(int ADelta) {
-  SetText(TMainControl::edtvJoyDeviceId,
-          TfrmMain::DeviceIdRules().SteppedText(Text(TMainControl::edtvJoyDeviceId), ADelta));
+  FForm->HandleToolkitEvent([this, ADelta] {
+    SetText(TMainControl::edtvJoyDeviceId,
+            TfrmMain::DeviceIdRules().SteppedText(Text(TMainControl::edtvJoyDeviceId), ADelta));
+  });
 }
 
 void TfrmMainQt::LeaveDeviceId() {
-  if (auto text = TfrmMain::DeviceIdRules().TextOnExit(Text(TMainControl::edtvJoyDeviceId)))
-    SetText(TMainControl::edtvJoyDeviceId, *text);
+  // Also reached while a handler runs, when disabling the field moves the focus away.
+  FForm->HandleToolkitEvent([this] {
+    if (auto text = TfrmMain::DeviceIdRules().TextOnExit(Text(TMainControl::edtvJoyDeviceId)))
+      SetText(TMainControl::edtvJoyDeviceId, *text);
+  });
 }

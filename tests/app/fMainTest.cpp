@@ -54,8 +54,8 @@ class TFakeView : public IMainView {
     if (Text(c) == text) return;
     texts[c] = text;
     ++changes[c];
-    if (c == C::EditPort) form->Fire(TMainEvent::EditPortChange);
-    if (c == C::edtvJoyDeviceId) form->Fire(TMainEvent::edtvJoyDeviceIdChange);
+    if (c == C::EditPort) form->FireChange(TMainEvent::EditPortChange);
+    if (c == C::edtvJoyDeviceId) form->FireChange(TMainEvent::edtvJoyDeviceIdChange);
     if (afterChange) afterChange(c);
   }
   void SetEnabled(C c, bool value) override { enabled[c] = value; }
@@ -78,10 +78,15 @@ class TFakeView : public IMainView {
     }
   }
   void Step(int delta) {
-    SetText(C::edtvJoyDeviceId, TfrmMain::DeviceIdRules().SteppedText(Text(C::edtvJoyDeviceId), delta));
+    form->HandleToolkitEvent([&] {
+      SetText(C::edtvJoyDeviceId, TfrmMain::DeviceIdRules().SteppedText(Text(C::edtvJoyDeviceId), delta));
+    });
   }
   void LeaveDeviceField() {
-    if (auto text = TfrmMain::DeviceIdRules().TextOnExit(Text(C::edtvJoyDeviceId))) SetText(C::edtvJoyDeviceId, *text);
+    form->HandleToolkitEvent([&] {
+      if (auto text = TfrmMain::DeviceIdRules().TextOnExit(Text(C::edtvJoyDeviceId)))
+        SetText(C::edtvJoyDeviceId, *text);
+    });
   }
 };
 
