@@ -12,6 +12,8 @@ if(WIN32)
     base/uAnsiCodePage_win32.cpp
     base/uClock_win32.cpp
     base/uFiles_win32.cpp
+    base/uSockets_win32.cpp
+    base/uThreads_win32.cpp
   )
   # The local address list.
   target_link_libraries(tapdeck_core PUBLIC iphlpapi ws2_32)
