@@ -1,4 +1,9 @@
 # The windowed program: the Qt 6 Widgets view over the toolkit-free window controller.
+# Windows has a native view of its own instead.
+if(WIN32)
+  include(app/app_win32.cmake)
+  return()
+endif()
 find_package(Qt6 REQUIRED COMPONENTS Widgets)
 
 # The view on its own, so that the view tests link the same code as the program.

@@ -8,7 +8,7 @@ for group in "$@"; do
   case "$group" in
     build) ;;
     test) packages+=(xvfb xauth x11-utils x11-apps imagemagick curl) ;;
-    windows) packages+=(g++-mingw-w64-x86-64-posix wine64 curl) ;;
+    windows) packages+=(g++-mingw-w64-x86-64-posix wine64 curl xvfb xauth xdotool imagemagick) ;;
     browser) packages+=(chromium nodejs npm) ;;
     bench) packages+=(nginx wrk) ;;
     *) echo "unknown package group: $group" >&2; exit 2 ;;

@@ -1,5 +1,8 @@
 #!/usr/bin/env bash
-# The Windows build: cross-compiles with MinGW-w64 and runs the tests under Wine.
+# The Windows build: cross-compiles with MinGW-w64, runs the tests under Wine, then serves
+# the page from tapdeck-headless.exe and starts Tapdeck.exe on a virtual display, pressing
+# its Start button and fetching the page it serves.
+# Usage: scripts/windows.sh [--screenshot]   (--screenshot: also update docs/windows-screenshot.png)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -16,15 +19,97 @@ wineserver=/usr/lib/wine/wineserver
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
   echo "Creating the Wine prefix $WINEPREFIX"
   "$wine" wineboot --init >/dev/null 2>&1
+  # Without a window manager Wine draws the window frames itself.
+  "$wine" reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f >/dev/null 2>&1
 fi
-# One persistent Wine server for every test process of this run; stopped on the way out.
+# One persistent Wine server for every process of this run; stopped on the way out.
 # Its first client starts Wine's background services, which keep the output they inherit open:
 # start them here on /dev/null, or CTest would wait for them on every test's output.
 "$wineserver" -k 2>/dev/null || true  # a server still running for this private prefix
 "$wineserver" -p
-trap '"$wineserver" -k 2>/dev/null || true' EXIT
+pids=()
+cleanup() {
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+  "$wineserver" -k 2>/dev/null || true
+}
+trap cleanup EXIT
 "$wine" wineboot </dev/null >/dev/null 2>&1
 
 # A Wine process now and then fails to start at all (no output, at once): such a test gets a
 # second run; a real failure fails again.
 ctest --preset mingw -j2 --timeout 120 --repeat until-pass:2
+
+smoke="$build/smoke"
+rm -rf "$smoke" && mkdir -p "$smoke"
+# Waits up to $2 seconds for the file $1 to hold a line matching $3; prints that line.
+wait_for_line() {
+  for _ in $(seq $(($2 * 10))); do
+    if grep -m1 -E "$3" "$1" 2>/dev/null; then return 0; fi
+    sleep 0.1
+  done
+  echo "timed out waiting for '$3' in $1:" >&2
+  cat "$1" >&2 || true
+  return 1
+}
+# Fetches the page from a port on loopback and checks that it is the built-in one.
+check_page() {
+  local page="$smoke/page-$1.html"
+  curl -sS --max-time 10 -o "$page" "http://127.0.0.1:$1/"
+  grep -q '<title>Elite Dangerous Tapdeck</title>' "$page" || { echo "unexpected page on port $1" >&2; exit 1; }
+  echo "page served on port $1 ($(wc -c <"$page") bytes)"
+}
+
+# tapdeck-headless.exe: listens on a port of the system's choice and stops at the end of input.
+mkfifo "$smoke/headless-input"
+"$wine" "$build/bin/tapdeck-headless.exe" --port 0 <"$smoke/headless-input" >"$smoke/headless.out" 2>&1 &
+headless=$!
+pids+=("$headless")
+exec 3>"$smoke/headless-input"
+port=$(wait_for_line "$smoke/headless.out" 60 '^listening IPv4 ' | awk '{print $3}' | tr -d '\r')
+check_page "$port"
+curl -sS --max-time 10 -o /dev/null "http://127.0.0.1:$port/KeyboardKey?str=a"
+wait_for_line "$smoke/headless.out" 20 '^key vk=0x41 ' >/dev/null
+exec 3>&-
+wait "$headless"
+wait_for_line "$smoke/headless.out" 5 '^stopped' >/dev/null
+echo "tapdeck-headless.exe: served, recorded the key and stopped"
+
+# Tapdeck.exe on a virtual display, beside the page files and the test double of the driver
+# library (so that Start can acquire device 2).
+cp "$build"/bin/{Tapdeck.exe,index.html,script.js,styles.css} "$build/bin/vjoy_double/vJoyInterface.dll" "$smoke/"
+exec 4>"$smoke/display"
+Xvfb -displayfd 4 -screen 0 800x600x24 -nolisten tcp >"$smoke/xvfb.log" 2>&1 &
+pids+=("$!")
+exec 4>&-
+display=$(wait_for_line "$smoke/display" 20 '^[0-9]+$')
+export DISPLAY=":$display"
+"$wine" "$smoke/Tapdeck.exe" >"$smoke/tapdeck.log" 2>&1 &
+tapdeck=$!
+pids+=("$tapdeck")
+window=""
+for _ in $(seq 300); do
+  window=$(xdotool search --name '^Tapdeck$' 2>/dev/null | head -1) && [ -n "$window" ] && break
+  sleep 0.1
+done
+[ -n "$window" ] || { echo "the Tapdeck window did not open" >&2; exit 1; }
+sleep 2  # the first paint
+import -window "$window" "$smoke/windows-screenshot.png"
+if [ "${1:-}" = "--screenshot" ]; then cp "$smoke/windows-screenshot.png" docs/windows-screenshot.png; fi
+
+# The client area sits inside the frame Wine draws: a border on every side and the caption.
+eval "$(xdotool getwindowgeometry --shell "$window")"
+border=$(((WIDTH - 322) / 2))
+caption=$((HEIGHT - 234 - border))
+click() { xdotool mousemove --window "$window" $((border + $1)) $((caption + $2)) click 1; }
+# A free port typed into the port field, then the Start button.
+free=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+click 196 18
+xdotool key --window "$window" End BackSpace BackSpace BackSpace BackSpace
+xdotool type --window "$window" "$free"
+click 61 104
+for _ in $(seq 100); do curl -s --max-time 1 -o /dev/null "http://127.0.0.1:$free/" && break; sleep 0.1; done
+check_page "$free"
+xdotool key --window "$window" alt+F4
+for _ in $(seq 200); do kill -0 "$tapdeck" 2>/dev/null || break; sleep 0.1; done
+if kill -0 "$tapdeck" 2>/dev/null; then echo "Tapdeck.exe did not exit on closing its window" >&2; exit 1; fi
+echo "Tapdeck.exe: the window opened, Start served the page on port $free, closing the window ended it"

@@ -7,7 +7,7 @@ target_sources(tapdeck_tests PRIVATE
 )
 
 # The Qt view: a suite of its own, so that the main suite needs no toolkit.
-if(TAPDECK_BUILD_GUI)
+if(TAPDECK_BUILD_GUI AND NOT WIN32)
   find_package(Qt6 REQUIRED COMPONENTS Test)
   add_executable(tapdeck_qt_tests
     tests/app/fMainQtTest.cpp

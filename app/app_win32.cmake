@@ -1,0 +1,13 @@
+# The windowed program on Windows: the native Win32 view over the toolkit-free window
+# controller, with its manifest and version resource. No GUI toolkit is needed.
+enable_language(RC)
+add_executable(tapdeck WIN32 app/Tapdeck_win32.cpp app/fMainWin32.cpp app/Tapdeck.rc)
+set_target_properties(tapdeck PROPERTIES OUTPUT_NAME Tapdeck)
+target_link_libraries(tapdeck PRIVATE tapdeck_core comctl32 shell32 user32 gdi32)
+# The wide entry point, wWinMain.
+target_link_options(tapdeck PRIVATE -municode)
+tapdeck_warnings(tapdeck)
+add_dependencies(tapdeck tapdeck_webroot)
+
+install(TARGETS tapdeck RUNTIME DESTINATION .)
+install(FILES ${TAPDECK_WEBROOT_FILES} DESTINATION .)
