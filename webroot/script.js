@@ -21,8 +21,7 @@
 
   var reachable = true;
   var probeTimer = null;
-  // Joystick button numbers this page holds down on the PC, and the cells that hold them.
-  var heldButtons = new Set();
+  // The "buttonsdown" cells whose buttons this page holds down on the PC.
   var heldCells = new Set();
   // Buttons whose release did not reach the PC: released again once it answers.
   var unreleased = new Set();
@@ -147,22 +146,38 @@
   }
 
   // --- Held joystick buttons ---
+  // A "buttonsdown" cell stays marked while the PC holds its buttons; a release of any of
+  // them unmarks it.
+
+  function cellButtons(cell) {
+    return buttonNumbers(cell.getAttribute("key"));
+  }
+
+  function heldButtons() {
+    var buttons = new Set();
+    heldCells.forEach(function (cell) { cellButtons(cell).forEach(function (b) { buttons.add(b); }); });
+    return buttons;
+  }
 
   function hold(cell) {
-    buttonNumbers(cell.getAttribute("key")).forEach(function (b) {
-      heldButtons.add(b);
-      unreleased.delete(b);
-    });
+    cellButtons(cell).forEach(function (b) { unreleased.delete(b); });
     heldCells.add(cell);
     cell.classList.add("held");
   }
 
-  // Forgets the buttons as held and unmarks every cell that held one of them.
+  // The press may or may not have reached the PC: unmark the cell, and let go of its
+  // buttons once the PC answers again, unless another held cell still holds them.
+  function holdFailed(cell) {
+    heldCells.delete(cell);
+    cell.classList.remove("held");
+    var stillHeld = heldButtons();
+    cellButtons(cell).forEach(function (b) { if (!stillHeld.has(b)) unreleased.add(b); });
+  }
+
+  // Unmarks every cell that held one of the buttons.
   function release(buttons) {
-    buttons.forEach(function (b) { heldButtons.delete(b); });
     heldCells.forEach(function (cell) {
-      var ids = buttonNumbers(cell.getAttribute("key"));
-      if (ids.some(function (b) { return buttons.indexOf(b) >= 0; })) {
+      if (cellButtons(cell).some(function (b) { return buttons.indexOf(b) >= 0; })) {
         heldCells.delete(cell);
         cell.classList.remove("held");
       }
@@ -181,7 +196,8 @@
   // The page goes away or out of sight: let go of every button it holds on the PC. A
   // keepalive request outlives the page; sendBeacon cannot send a GET.
   function releaseEverything() {
-    var buttons = Array.from(new Set(Array.from(heldButtons).concat(Array.from(unreleased))));
+    var buttons = Array.from(heldButtons());
+    unreleased.forEach(function (b) { if (buttons.indexOf(b) < 0) buttons.push(b); });
     if (buttons.length === 0) return;
     release(buttons);
     unreleased.clear();
@@ -212,7 +228,7 @@
     feedback(cell);
     if (action === "buttonsdown") {
       hold(cell);
-      send(action, key).then(function (ok) { if (!ok) release(buttonNumbers(key)); });
+      send(action, key).then(function (ok) { if (!ok) holdFailed(cell); });
     } else if (action === "buttonsup") {
       var buttons = buttonNumbers(key);
       release(buttons);
