@@ -8,14 +8,20 @@ target_sources(tapdeck_core PRIVATE
 # Platform services: one file per platform, picked here.
 if(WIN32)
   target_sources(tapdeck_core PRIVATE
+    base/uAddresses_win32.cpp
     base/uAnsiCodePage_win32.cpp
     base/uClock_win32.cpp
     base/uFiles_win32.cpp
   )
+  # The local address list.
+  target_link_libraries(tapdeck_core PUBLIC iphlpapi ws2_32)
 else()
   target_sources(tapdeck_core PRIVATE
+    base/uAddresses_posix.cpp
     base/uAnsiCodePage_posix.cpp
     base/uClock_posix.cpp
     base/uFiles_posix.cpp
+    base/uSockets_posix.cpp
+    base/uThreads_posix.cpp
   )
 endif()

@@ -1,1 +1,10 @@
 # tapdeck-headless: the runner for tests and benchmarks.
+add_executable(tapdeck-headless tools/tapdeck-headless.cpp)
+if(WIN32)
+  target_sources(tapdeck-headless PRIVATE tools/uStopRequest_win32.cpp)
+else()
+  target_sources(tapdeck-headless PRIVATE tools/uStopRequest_posix.cpp)
+endif()
+target_link_libraries(tapdeck-headless PRIVATE tapdeck_core)
+tapdeck_warnings(tapdeck-headless)
+add_dependencies(tapdeck-headless tapdeck_webroot)

@@ -4,3 +4,10 @@ target_sources(tapdeck_core PRIVATE
   web/uWebRequest.cpp
   web/uWebRequestHandler.cpp
 )
+# The HTTP service.
+target_sources(tapdeck_core PRIVATE
+  web/uHTTPConnection.cpp
+  web/uHTTPRequestReader.cpp
+  web/uHTTPResponseWriter.cpp
+  web/uHTTPWebBrokerBridge.cpp
+)

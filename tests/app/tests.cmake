@@ -1,1 +1,23 @@
 target_sources(tapdeck_tests PRIVATE tests/app/uGlobalsTest.cpp)
+# The window's behaviour through a fake view, with the real service on loopback.
+target_sources(tapdeck_tests PRIVATE
+  tests/app/fMainTest.cpp
+  tests/app/WindowTestSupport.cpp
+  tests/app/uSpinEditTest.cpp
+)
+
+# The Qt view: a suite of its own, so that the main suite needs no toolkit.
+if(TAPDECK_BUILD_GUI)
+  find_package(Qt6 REQUIRED COMPONENTS Test)
+  add_executable(tapdeck_qt_tests
+    tests/app/fMainQtTest.cpp
+    tests/app/WindowTestSupport.cpp
+    tests/web/HTTPTestSupport.cpp
+  )
+  target_link_libraries(tapdeck_qt_tests PRIVATE tapdeck_gui Qt6::Test GTest::gtest GTest::gmock)
+  tapdeck_warnings(tapdeck_qt_tests)
+  add_dependencies(tapdeck_qt_tests tapdeck_webroot)
+  gtest_discover_tests(tapdeck_qt_tests DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
+                       WORKING_DIRECTORY ${CMAKE_RUNTIME_OUTPUT_DIRECTORY}
+                       PROPERTIES ENVIRONMENT QT_QPA_PLATFORM=offscreen TIMEOUT 60)
+endif()

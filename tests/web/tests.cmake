@@ -5,3 +5,20 @@ target_sources(tapdeck_tests PRIVATE
   tests/web/uWebRequestHandlerTest.cpp
   tests/web/uWebRequestTest.cpp
 )
+
+# The HTTP service: request reading, response writing, the service through real sockets,
+# the request corpus and tapdeck-headless as a program.
+target_sources(tapdeck_tests PRIVATE
+  tests/web/CorpusTest.cpp
+  tests/web/HTTPTestSupport.cpp
+  tests/web/uHTTPRequestReaderTest.cpp
+  tests/web/uHTTPResponseWriterTest.cpp
+  tests/web/uHTTPWebBrokerBridgeTest.cpp
+)
+if(NOT WIN32)
+  target_sources(tapdeck_tests PRIVATE
+    tests/web/ChildProcess_posix.cpp
+    tests/web/HeadlessProcessTest.cpp
+  )
+endif()
+add_dependencies(tapdeck_tests tapdeck-headless)

@@ -1,0 +1,44 @@
+#pragma once
+// The main window on Qt 6 Widgets: a thin view over TfrmMain. It builds the controls at
+// their fixed places, forwards every event to the controller and otherwise only stores
+// texts and enabled states.
+
+#include <QWidget>
+#include <array>
+#include <memory>
+
+#include "app/fMain.h"
+
+class QLabel;
+class QLineEdit;
+
+class TfrmMainQt : public QWidget, public IMainView {
+ public:
+  // Creates the controls and the controller, then runs FormCreate (an error there is shown
+  // in the error box; the window is still created). Not shown yet.
+  explicit TfrmMainQt(TfrmMainPlatform APlatform = {});
+  // Destroys the controller first: FormDestroy, then the service stops and waits for its
+  // connections, while the controls still exist.
+  ~TfrmMainQt() override;
+
+  TfrmMain& Form() { return *FForm; }
+  // Places the window in the middle of its screen.
+  void CenterOnScreen();
+
+  std::u16string Text(TMainControl AControl) const override;
+  void SetText(TMainControl AControl, const std::u16string& AText) override;
+  void SetEnabled(TMainControl AControl, bool AEnabled) override;
+  void ShowErrorBox(const std::u16string& AMessage, const std::u16string& ATitle) override;
+  void ShellOpen(const std::u16string& AUrl) override;
+
+ private:
+  QWidget* Control(TMainControl AControl) const;
+  QLabel* AddLabel(const char* AName, const char* AText, int ALeft, int ATop);
+  QLineEdit* AddEdit(const char* AName, int ALeft, int ATop, int AWidth, int AHeight);
+  void StepDeviceId(int ADelta);
+  void LeaveDeviceId();
+
+  std::array<QWidget*, static_cast<std::size_t>(TMainControl::lblKeyboardStatus) + 1> FControls{};
+  std::unique_ptr<TfrmMain> FForm;
+  QMetaObject::Connection FIdleHook;
+};

@@ -1,0 +1,10 @@
+#pragma once
+// The machine's own IPv4 addresses, as the window shows them to the user: the preferred
+// unicast addresses of every adapter that is up and not a loopback adapter, in the order the
+// system reports the adapters, each in dotted decimal. IPv6 addresses are left out.
+
+#include <string>
+#include <vector>
+
+// Raises Exception with the system's text when the list cannot be read.
+std::vector<std::u16string> LocalIPv4Addresses();

@@ -1,0 +1,22 @@
+#pragma once
+// Shared by the window tests: the process-wide objects as the program finds them at start,
+// and what the tests ask of a running service, on top of the HTTP service's test client.
+
+#include <cstdint>
+#include <string>
+
+#include "joystick/vJoySimulated.h"
+#include "tests/web/HTTPTestSupport.h"
+
+// No joystick object, a new simulated library of those options, no page object (so the
+// defaults come back) and the program's web module registered. Returns the library.
+TvJoySimulated& StartAsANewProcess(TvJoySimulatedOptions AOptions);
+// Drops the joystick object and the page object again.
+void ForgetProcessObjects();
+
+// The port of the service's first IPv4 binding while it is active (0 when there is none).
+std::uint16_t BoundIPv4Port(const TIdHTTPWebBrokerBridge& AServer);
+// Whether a connection to the port on 127.0.0.1 is accepted.
+bool LoopbackConnects(std::uint16_t APort);
+// "GET <path>" on a new connection; everything the server sent before it closed.
+std::string LoopbackGet(std::uint16_t APort, const std::string& APath);

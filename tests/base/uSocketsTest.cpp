@@ -1,0 +1,92 @@
+#include "base/uSockets.h"
+
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "base/uThreads.h"
+
+namespace {
+
+TSocket Listening(TIPVersion version, std::uint16_t port = 0) {
+  TSocket socket = TSocket::Open(version);
+  EXPECT_TRUE(socket.Bind("", port));
+  EXPECT_TRUE(socket.Listen(4));
+  return socket;
+}
+
+TEST(Sockets, BindFailsWhileAnotherSocketListens) {
+  TSocket first = Listening(TIPVersion::IPv4);
+  const std::uint16_t port = first.LocalPort();
+  ASSERT_NE(port, 0);
+  TSocket second = TSocket::Open(TIPVersion::IPv4);
+  EXPECT_FALSE(second.Bind("", port));
+  EXPECT_FALSE(second.Bind("not an address", 0));
+  first.Close();
+  EXPECT_TRUE(second.Bind("", port));
+}
+
+TEST(Sockets, IPv6ListenerLeavesIPv4ToItsOwnSocket) {
+  if (!IPv6Supported()) GTEST_SKIP() << "this machine has no IPv6";
+  TSocket v4 = Listening(TIPVersion::IPv4);
+  TSocket v6 = TSocket::Open(TIPVersion::IPv6);
+  EXPECT_TRUE(v6.Bind("", v4.LocalPort()));
+  EXPECT_TRUE(v6.Listen(4));
+  TSocket client = TSocket::Open(TIPVersion::IPv6);
+  ASSERT_TRUE(client.Connect("::1", v6.LocalPort()));
+  TSocket accepted = v6.Accept();
+  ASSERT_TRUE(accepted.IsOpen());
+}
+
+TEST(Sockets, SendReceiveAndPeerClose) {
+  TSocket listener = Listening(TIPVersion::IPv4);
+  TSocket client = TSocket::Open(TIPVersion::IPv4);
+  ASSERT_TRUE(client.Connect("127.0.0.1", listener.LocalPort()));
+  TSocket server = listener.Accept();
+  ASSERT_TRUE(server.IsOpen());
+  EXPECT_FALSE(server.WaitReadable(1));
+  ASSERT_TRUE(client.SendAll("hello"));
+  EXPECT_TRUE(server.WaitReadable(1000));
+  char buffer[16];
+  ASSERT_EQ(server.Receive(buffer, sizeof buffer), 5);
+  EXPECT_EQ(std::string(buffer, 5), "hello");
+  client.Close();
+  EXPECT_EQ(server.Receive(buffer, sizeof buffer), 0);
+  // Writing to a peer that has gone is a failed send, never a signal.
+  for (int i = 0; i < 20 && server.SendAll("x"); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  EXPECT_FALSE(server.SendAll("x"));
+}
+
+TEST(SocketsConcurrent, ShutdownWakesBlockedAcceptAndReceive) {
+  TSocket listener = Listening(TIPVersion::IPv4);
+  TSocket client = TSocket::Open(TIPVersion::IPv4);
+  ASSERT_TRUE(client.Connect("127.0.0.1", listener.LocalPort()));
+  TSocket server = listener.Accept();
+  std::ptrdiff_t received = 99;
+  bool acceptedOpen = true;
+  {
+    TPlatformThread reader([&] {
+      char buffer[8];
+      received = server.Receive(buffer, sizeof buffer);
+    }, 64 * 1024);
+    TPlatformThread acceptor([&] { acceptedOpen = listener.Accept().IsOpen(); }, 64 * 1024);
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    server.Shutdown();
+    listener.Shutdown();
+  }  // both threads joined
+  EXPECT_EQ(received, 0);
+  EXPECT_FALSE(acceptedOpen);
+}
+
+TEST(PlatformThread, RunsAndJoinsWithASmallStack) {
+  int value = 0;
+  TPlatformThread thread([&] { value = 42; }, 16 * 1024);
+  EXPECT_TRUE(thread.Joinable());
+  thread.Join();
+  EXPECT_FALSE(thread.Joinable());
+  EXPECT_EQ(value, 42);
+  TPlatformThread moved = std::move(thread);
+  EXPECT_FALSE(moved.Joinable());
+}
+
+}  // namespace

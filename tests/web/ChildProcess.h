@@ -1,0 +1,34 @@
+#pragma once
+// A child process with pipes on its standard input, output and error, for tests that run
+// tapdeck-headless as a program.
+
+#include <chrono>
+#include <optional>
+#include <string>
+#include <vector>
+
+class TChildProcess {
+ public:
+  // Starts the program; Started() tells whether that worked.
+  TChildProcess(const std::string& AProgram, const std::vector<std::string>& AArgs);
+  // Kills a child that is still running.
+  ~TChildProcess();
+  TChildProcess(const TChildProcess&) = delete;
+  TChildProcess& operator=(const TChildProcess&) = delete;
+
+  bool Started() const { return FPid > 0; }
+  // The next line of standard output (without its line feed), or none at the end of the
+  // output or after ATimeout.
+  std::optional<std::string> ReadLine(std::chrono::milliseconds ATimeout = std::chrono::seconds(10));
+  // Everything on standard error until the child closes it (or ATimeout).
+  std::string ReadErrors(std::chrono::milliseconds ATimeout = std::chrono::seconds(10));
+  void CloseInput();
+  void Terminate();  // SIGTERM
+  // The exit status, or none when the child did not end within ATimeout (it is killed).
+  std::optional<int> Wait(std::chrono::milliseconds ATimeout = std::chrono::seconds(10));
+
+ private:
+  int FPid = -1;
+  int FInput = -1, FOutput = -1, FErrors = -1;
+  std::string FOutputBuffer;
+};

@@ -1,0 +1,87 @@
+// tapdeck-headless as a program: start, the listening lines, a page fetch, stop.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "base/uFiles.h"
+#include "base/uSockets.h"
+#include "base/uText.h"
+#include "tests/support/TempDir.h"
+#include "tests/web/ChildProcess.h"
+#include "tests/web/HTTPTestSupport.h"
+
+namespace {
+
+std::string HeadlessProgram() {
+  return Utf16ToUtf8(ExtractFilePath(ExecutablePath())) + "tapdeck-headless";
+}
+
+class HeadlessProcess : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!std::filesystem::exists(HeadlessProgram())) GTEST_SKIP() << "no tapdeck-headless beside the tests";
+    for (const char* name : {"index.html", "script.js", "styles.css"})
+      std::filesystem::copy_file(std::filesystem::path(TAPDECK_SOURCE_DIR) / "webroot" / name, Dir.Path() / name);
+  }
+
+  // Reads the listening lines; the IPv4 port.
+  std::uint16_t ReadListening(TChildProcess& child) {
+    std::optional<std::string> line = child.ReadLine();
+    EXPECT_TRUE(line && line->rfind("listening IPv4 ", 0) == 0) << line.value_or("(no line)");
+    if (!line || line->rfind("listening IPv4 ", 0) != 0) return 0;
+    const auto port = static_cast<std::uint16_t>(std::stoi(line->substr(15)));
+    if (IPv6Supported()) {
+      line = child.ReadLine();
+      EXPECT_TRUE(line && line->rfind("listening IPv6 ", 0) == 0) << line.value_or("(no line)");
+    }
+    return port;
+  }
+
+  TempDir Dir;
+};
+
+TEST_F(HeadlessProcess, ServesUntilStandardInputEnds) {
+  TChildProcess child(HeadlessProgram(), {"--port", "0", "--dir", Dir.Path().string(), "--title", "Headless Title"});
+  ASSERT_TRUE(child.Started());
+  const std::uint16_t port = ReadListening(child);
+  ASSERT_NE(port, 0);
+  const THTTPReply reply = ParseReply(Exchange(port, "GET / HTTP/1.1\r\nHost: x\r\n\r\n").Bytes);
+  EXPECT_EQ(reply.Status, 200);
+  EXPECT_NE(reply.Body.find("Headless Title"), std::string::npos);
+  child.CloseInput();
+  EXPECT_EQ(child.ReadLine(), "stopped");
+  EXPECT_EQ(child.Wait(), 0);
+}
+
+TEST_F(HeadlessProcess, StopsOnSigterm) {
+  TChildProcess child(HeadlessProgram(), {"--port", "0", "--dir", Dir.Path().string()});
+  ASSERT_TRUE(child.Started());
+  ASSERT_NE(ReadListening(child), 0);
+  child.Terminate();
+  EXPECT_EQ(child.ReadLine(), "stopped");
+  EXPECT_EQ(child.Wait(), 0);
+}
+
+TEST_F(HeadlessProcess, TakenPortIsAnErrorWithStatus1) {
+  TSocket other = TSocket::Open(TIPVersion::IPv4);
+  ASSERT_TRUE(other.Bind("", 0));
+  ASSERT_TRUE(other.Listen(1));
+  TChildProcess child(HeadlessProgram(), {"--port", std::to_string(other.LocalPort()), "--dir", Dir.Path().string()});
+  ASSERT_TRUE(child.Started());
+  EXPECT_EQ(child.ReadErrors(), "error: Could not bind socket. Address and port are already in use.\n");
+  EXPECT_EQ(child.ReadLine(), std::nullopt);
+  EXPECT_EQ(child.Wait(), 1);
+}
+
+TEST_F(HeadlessProcess, InvalidOptionsAreRefused) {
+  for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+           {"--port", "70000"}, {"--device", "17"}, {"--keys", "loud"}, {"--joystick", "x"}, {"--frobnicate"}, {"--dir"}}) {
+    TChildProcess child(HeadlessProgram(), args);
+    ASSERT_TRUE(child.Started());
+    EXPECT_EQ(child.ReadErrors().rfind("error: ", 0), 0u) << args[0];
+    EXPECT_EQ(child.Wait(), 2) << args[0];
+  }
+}
+
+}  // namespace

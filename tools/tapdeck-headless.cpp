@@ -1,0 +1,209 @@
+// tapdeck-headless: the runner for tests, benchmarks and browser tests. It does what
+// pressing Start in the main window does, without a window, and serves until SIGINT,
+// SIGTERM or the end of standard input. Every output line goes out whole and flushed.
+
+#include <cstdio>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/uGlobals.h"
+#include "base/uIntConv.h"
+#include "base/uText.h"
+#include "page/uPageInfo.h"
+#include "tools/uStopRequest.h"
+#include "web/uHTTPWebBrokerBridge.h"
+#include "web/uMainPage.h"
+#include "web/uWebRequestHandler.h"
+
+namespace {
+
+// ---- Output ------------------------------------------------------------------------
+// Lines come from the main thread, connection threads and key-sequence workers; one lock
+// keeps each line whole and in the order the events happen.
+
+std::mutex OutputLock;
+
+void WriteLine(std::FILE* AStream, std::string_view ALine) {
+  std::string line;
+  line.reserve(ALine.size() + 1);
+  for (char c : ALine) line += (c == '\r' || c == '\n') ? ' ' : c;
+  line += '\n';
+  std::lock_guard lock(OutputLock);
+  std::fwrite(line.data(), 1, line.size(), AStream);
+  std::fflush(AStream);
+}
+
+// One line on standard output; listeners of the input subsystems print through this.
+void PrintLine(std::string_view ALine) { WriteLine(stdout, ALine); }
+void PrintError(std::string_view AMessage) { WriteLine(stderr, "error: " + std::string(AMessage)); }
+
+// "log <logger> <message>" for every report that reaches the log.
+class TLogPrinter : public TLogObserver {
+ public:
+  void Reported(const std::u16string& pMessage, const std::u16string& pLogger) override {
+    PrintLine("log " + Utf16ToUtf8(pLogger) + " " + Utf16ToUtf8(pMessage));
+  }
+};
+
+// ---- Options -----------------------------------------------------------------------
+
+enum class TKeysChoice { Record, System };
+enum class TJoystickChoice { Simulated, System };
+
+struct THeadlessOptions {
+  std::uint16_t Port = 8080;
+  std::u16string Dir;  // empty: beside the executable
+  std::int32_t Device = 2;
+  std::optional<std::u16string> Title;
+  TKeysChoice Keys = TKeysChoice::Record;
+  TJoystickChoice Joystick = TJoystickChoice::Simulated;
+  std::optional<std::int32_t> MissingDevice;
+  bool VersionMismatch = false;
+};
+
+const char* const kUsage =
+    "usage: tapdeck-headless [--port N] [--dir DIR] [--device N] [--title TEXT]\n"
+    "                        [--keys record|system] [--joystick simulated|system]\n"
+    "                        [--missing-device N] [--version-mismatch]\n";
+
+// An option's value that is not acceptable.
+struct TUsageError {
+  std::string Message;
+};
+
+// Command-line text: UTF-8 where it is valid, the ANSI code page otherwise.
+std::u16string ArgumentText(std::string_view AArg) {
+  std::u16string text;
+  return TryUtf8ToUtf16(AArg, text) ? text : AnsiToUtf16(AArg);
+}
+
+std::int32_t IntegerOption(std::string_view AName, std::string_view AValue, std::int32_t AMin, std::int32_t AMax) {
+  const std::optional<std::int32_t> value = TryStrToInt(ArgumentText(AValue));
+  if (!value || *value < AMin || *value > AMax)
+    throw TUsageError{std::string(AName) + " expects a number from " + std::to_string(AMin) + " to " +
+                      std::to_string(AMax) + ", not '" + std::string(AValue) + "'"};
+  return *value;
+}
+
+THeadlessOptions ParseOptions(const std::vector<std::string_view>& AArgs) {
+  THeadlessOptions options;
+  for (std::size_t i = 0; i < AArgs.size(); ++i) {
+    const std::string_view name = AArgs[i];
+    if (name == "--version-mismatch") {
+      options.VersionMismatch = true;
+      continue;
+    }
+    const bool takesValue = name == "--port" || name == "--dir" || name == "--device" || name == "--title" ||
+                            name == "--keys" || name == "--joystick" || name == "--missing-device";
+    if (!takesValue) throw TUsageError{"unknown option '" + std::string(name) + "'"};
+    if (i + 1 >= AArgs.size()) throw TUsageError{std::string(name) + " needs a value"};
+    const std::string_view value = AArgs[++i];
+    if (name == "--port") {
+      options.Port = static_cast<std::uint16_t>(IntegerOption(name, value, 0, 65535));
+    } else if (name == "--dir") {
+      options.Dir = ArgumentText(value);
+    } else if (name == "--device") {
+      options.Device = IntegerOption(name, value, 1, 16);
+    } else if (name == "--title") {
+      options.Title = ArgumentText(value);
+    } else if (name == "--keys") {
+      if (value != "record" && value != "system") throw TUsageError{"--keys expects record or system"};
+      options.Keys = value == "record" ? TKeysChoice::Record : TKeysChoice::System;
+    } else if (name == "--joystick") {
+      if (value != "simulated" && value != "system") throw TUsageError{"--joystick expects simulated or system"};
+      options.Joystick = value == "simulated" ? TJoystickChoice::Simulated : TJoystickChoice::System;
+    } else {
+      options.MissingDevice = IntegerOption(name, value, 1, 16);
+    }
+  }
+  return options;
+}
+
+// ---- Input subsystems --------------------------------------------------------------
+// The keyboard and the joystick library are chosen here, before the service starts.
+//   Keyboard (--keys): record -> the recorder as the process-wide keyboard, with a listener
+//     that prints each call through PrintLine ("key vk=0x41 scan=30 flags=0 extra=13",
+//     "numlock on"); system -> the platform's keyboard.
+//   Joystick (--joystick): simulated -> the simulated library as the process-wide one, with
+//     --missing-device and --version-mismatch applied and a listener printing each
+//     state-changing call ("joy SetBtn -1 2 5"); system -> the platform's library.
+
+void ChooseKeyboard(const THeadlessOptions& /*AOptions*/) {}
+
+void ChooseJoystick(const THeadlessOptions& /*AOptions*/) {}
+
+// What Start does with the joystick once the settings are stored: the device number the
+// window's field would have set (GetvJoy().SetId(Device)), then GetvJoy().Acquire(), whose
+// result is ignored and whose error stops the start.
+void AcquireJoystick(const THeadlessOptions& /*AOptions*/) {}
+
+// ---- Start and stop ----------------------------------------------------------------
+
+// What pressing Start does: store the settings, acquire the joystick, listen on the port.
+void StartServer(TIdHTTPWebBrokerBridge& AServer, const THeadlessOptions& AOptions) {
+  TPageInfo& pageInfo = GetPageInfo();
+  if (AOptions.Title) pageInfo.SetPageTitle(*AOptions.Title);
+  pageInfo.SetVirtualJoystickId(AOptions.Device);
+  pageInfo.SetWebServerPortNr(AOptions.Port);
+  AcquireJoystick(AOptions);
+  AServer.Bindings().Clear();
+  AServer.SetDefaultPort(static_cast<std::uint16_t>(pageInfo.WebServerPortNr() & 0xFFFF));
+  AServer.SetActive(true);
+  for (int i = 0; i < AServer.Bindings().Count(); ++i) {
+    const TIdSocketHandle& binding = AServer.Bindings().Items(i);
+    PrintLine(std::string("listening ") + (binding.IPVersion() == Id_IPv4 ? "IPv4 " : "IPv6 ") +
+              std::to_string(binding.BoundPort()));
+  }
+}
+
+int Run(const THeadlessOptions& AOptions) {
+  CreateGlobals();
+  TLogPrinter logPrinter;
+  TGlobalsSeam::SetObserver(*Globals, &logPrinter);
+  ChooseKeyboard(AOptions);
+  ChooseJoystick(AOptions);
+  WebRequestHandler().SetWebModuleClass(MainPageModuleClass(AOptions.Dir));
+
+  int status = 0;
+  {
+    TIdHTTPWebBrokerBridge server;
+    try {
+      StartServer(server, AOptions);
+    } catch (const Exception& e) {
+      PrintError(Utf16ToUtf8(e.Message()));
+      status = 1;
+    } catch (const std::exception& e) {
+      PrintError(e.what());
+      status = 1;
+    }
+    if (status == 0) {
+      WaitForStopRequest();
+      server.SetActive(false);
+      server.Bindings().Clear();
+      PrintLine("stopped");
+    }
+  }
+  TGlobalsSeam::SetObserver(*Globals, nullptr);
+  DestroyGlobals();
+  FreePageInfo();
+  return status;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  PrepareStopRequest();
+  THeadlessOptions options;
+  try {
+    options = ParseOptions(std::vector<std::string_view>(argv + 1, argv + argc));
+  } catch (const TUsageError& e) {
+    PrintError(e.Message);
+    std::fputs(kUsage, stderr);
+    return 2;
+  }
+  return Run(options);
+}

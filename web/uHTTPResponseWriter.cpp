@@ -1,0 +1,172 @@
+#include "web/uHTTPResponseWriter.h"
+
+#include <cstdio>
+
+#include "base/uText.h"
+
+namespace {
+
+// Bodies up to this size share the header block's write, so the header block never waits
+// alone for an acknowledgement (Nagle stays on).
+constexpr std::size_t kJoinedWriteLimit = 256 * 1024;
+
+bool StatusTakesBody(std::int32_t code) { return !((code >= 100 && code <= 199) || code == 204 || code == 304); }
+
+std::string AsciiBytes(std::u16string_view text) {
+  std::string out(text.size(), '?');
+  for (std::size_t i = 0; i < text.size(); ++i)
+    if (text[i] < 0x80) out[i] = static_cast<char>(text[i]);
+  return out;
+}
+
+bool IsXmlSubtype(std::string_view subtype) {
+  return subtype == "xml" || subtype == "xml-external-parsed-entity" ||
+         (subtype.size() >= 4 && subtype.substr(subtype.size() - 4) == "+xml");
+}
+
+void AppendDecimal(std::string& out, std::uint64_t value) {
+  char digits[24];
+  const int n = std::snprintf(digits, sizeof digits, "%llu", static_cast<unsigned long long>(value));
+  out.append(digits, static_cast<std::size_t>(n));
+}
+
+}  // namespace
+
+std::string_view ReasonPhrase(std::int32_t AStatusCode) {
+  switch (AStatusCode) {
+    case 100: return "Continue";
+    case 101: return "Switching Protocols";
+    case 200: return "OK";
+    case 201: return "Created";
+    case 202: return "Accepted";
+    case 204: return "No Content";
+    case 301: return "Moved Permanently";
+    case 302: return "Found";
+    case 303: return "See Other";
+    case 304: return "Not Modified";
+    case 307: return "Temporary Redirect";
+    case 400: return "Bad Request";
+    case 401: return "Unauthorized";
+    case 403: return "Forbidden";
+    case 404: return "Not Found";
+    case 405: return "Method Not Allowed";
+    case 408: return "Request Timeout";
+    case 411: return "Length Required";
+    case 413: return "Payload Too Large";
+    case 417: return "Expectation Failed";
+    case 500: return "Internal Server Error";
+    case 501: return "Not Implemented";
+    case 503: return "Service Unavailable";
+    default: return {};
+  }
+}
+
+std::string HTTPDate(const TDateTimeParts& AUtc) {
+  static constexpr const char* kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+  static constexpr const char* kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                            "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+  char text[40];
+  const int n = std::snprintf(text, sizeof text, "%s, %02d %s %04d %02d:%02d:%02d GMT", kDays[AUtc.DayOfWeek % 7],
+                              AUtc.Day, kMonths[(AUtc.Month + 11) % 12], AUtc.Year, AUtc.Hour, AUtc.Minute,
+                              AUtc.Second);
+  return std::string(text, static_cast<std::size_t>(n));
+}
+
+THTTPContentType ResolveContentType(std::u16string_view AContentType, bool AHasBody) {
+  THTTPContentType result;
+  if (AContentType.empty()) {
+    if (AHasBody) result = {"text/html", "ISO-8859-1"};
+    return result;
+  }
+  // Split off the charset parameter; every other parameter stays with the type.
+  const std::string full = Utf16ToLatin1(AContentType);
+  std::string type;
+  std::size_t start = 0;
+  while (start <= full.size()) {
+    std::size_t end = full.find(';', start);
+    if (end == std::string::npos) end = full.size();
+    std::string_view part(full.data() + start, end - start);
+    while (!part.empty() && part.front() == ' ') part.remove_prefix(1);
+    while (!part.empty() && part.back() == ' ') part.remove_suffix(1);
+    const std::size_t eq = part.find('=');
+    if (start > 0 && eq != std::string_view::npos && SameTextBytes(part.substr(0, eq), "charset")) {
+      std::string_view value = part.substr(eq + 1);
+      if (value.size() >= 2 && value.front() == '"' && value.back() == '"') value = value.substr(1, value.size() - 2);
+      result.Charset = std::string(value);
+    } else if (!part.empty()) {
+      if (!type.empty()) type += "; ";
+      type += part;
+    }
+    start = end + 1;
+  }
+  result.Type = type;
+  if (result.Charset.empty()) {
+    std::string_view media(type);
+    media = media.substr(0, media.find(';'));
+    while (!media.empty() && media.back() == ' ') media.remove_suffix(1);
+    const std::size_t slash = media.find('/');
+    if (slash != std::string_view::npos && SameTextBytes(media.substr(0, slash), "text")) {
+      std::string subtype(media.substr(slash + 1));
+      for (char& c : subtype)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+      result.Charset = IsXmlSubtype(subtype) ? "us-ascii" : "ISO-8859-1";
+    }
+  }
+  return result;
+}
+
+std::string EncodeBodyText(std::u16string_view AText, std::string_view ACharset) {
+  if (SameTextBytes(ACharset, "us-ascii") || SameTextBytes(ACharset, "ascii")) return AsciiBytes(AText);
+  if (SameTextBytes(ACharset, "utf-8") || SameTextBytes(ACharset, "utf8")) return Utf16ToUtf8(AText);
+  return Utf16ToLatin1(AText);
+}
+
+std::string HTTPHeaderBlock(std::int32_t AStatusCode, const THTTPContentType& AContentType,
+                            std::uint64_t AContentLength, const TDateTimeParts& AUtc) {
+  std::string block;
+  block.reserve(160);
+  block += "HTTP/1.1 ";
+  AppendDecimal(block, static_cast<std::uint64_t>(static_cast<std::uint32_t>(AStatusCode)));
+  block += ' ';
+  block += ReasonPhrase(AStatusCode);
+  block += "\r\nConnection: close\r\n";
+  if (!AContentType.Type.empty()) {
+    block += "Content-Type: ";
+    block += AContentType.Type;
+    if (!AContentType.Charset.empty()) {
+      block += "; charset=";
+      block += AContentType.Charset;
+    }
+    block += "\r\n";
+  }
+  block += "Content-Length: ";
+  AppendDecimal(block, AContentLength);
+  block += "\r\nDate: ";
+  block += HTTPDate(AUtc);
+  block += "\r\n\r\n";
+  return block;
+}
+
+bool WriteHTTPResponse(TSocket& ASocket, const TWebResponse& AResponse, bool AHeadRequest) {
+  const TResponseBody kind = AResponse.Body();
+  const THTTPContentType contentType = ResolveContentType(AResponse.ContentType(), kind != TResponseBody::None);
+  std::string text;
+  std::string_view body;
+  if (kind == TResponseBody::Text) {
+    text = EncodeBodyText(AResponse.Content(), contentType.Charset);
+    body = text;
+  } else if (kind == TResponseBody::Stream) {
+    body = AResponse.ContentStream()->Bytes();
+  }
+  std::string block = HTTPHeaderBlock(AResponse.StatusCode(), contentType, body.size(), UtcTimeNow());
+  if (AHeadRequest || !StatusTakesBody(AResponse.StatusCode())) body = {};
+  if (body.size() <= kJoinedWriteLimit) {
+    block += body;
+    return ASocket.SendAll(block);
+  }
+  return ASocket.SendAll(block) && ASocket.SendAll(body);
+}
+
+bool WriteHeaderOnlyResponse(TSocket& ASocket, std::int32_t AStatusCode) {
+  return ASocket.SendAll(HTTPHeaderBlock(AStatusCode, {}, 0, UtcTimeNow()));
+}
