@@ -1,5 +1,6 @@
-// The six input routes, end to end: a request goes in, the keyboard recorder and the
-// simulated joystick library show what reached the PC, and the reply is the empty 200.
+// The six input routes, end to end through the HTTP service on loopback: a request goes in,
+// the keyboard recorder and the simulated joystick library show what reached the PC, and the
+// reply is the empty 200.
 
 #include <gtest/gtest.h>
 
@@ -18,7 +19,7 @@
 #include "keys/uKeyboardRecorder.h"
 #include "keys/uSendKeys.h"
 #include "tests/keys/KeysTestSupport.h"
-#include "tests/web/WebTestSupport.h"
+#include "tests/web/HTTPTestSupport.h"
 #include "web/uMainPage.h"
 
 namespace {
@@ -75,8 +76,8 @@ struct TReply {
   std::string Body;
 };
 
-// The request handler with the main module, a fresh simulated joystick (device 2) and a
-// fresh keyboard recorder for every test.
+// The HTTP service on a loopback port of its own with the main module, a fresh simulated
+// joystick (device 2) and a fresh keyboard recorder for every test.
 class TInputRoutesFixture : public ::testing::Test {
  protected:
   TInputRoutesFixture() {
@@ -87,7 +88,7 @@ class TInputRoutesFixture : public ::testing::Test {
     FJoystick->ClearCalls();
     SelectKeyboard(std::make_unique<TKeyboardRecorder>());
     FKeyboard = std::dynamic_pointer_cast<TKeyboardRecorder>(GetKeyboard());
-    FHandler.SetWebModuleClass(MainPageModuleClass(u"/nonexistent-page-dir"));
+    FService.Start();
   }
   ~TInputRoutesFixture() override {
     TKeySequence::WaitForWorkers();
@@ -103,23 +104,20 @@ class TInputRoutesFixture : public ::testing::Test {
     return *FJoystick;
   }
 
-  // One request as the HTTP service hands it to dispatch: a request without a body
-  // carries its query as content.
-  TReply Request(const std::string& AMethod, const std::string& ATarget, const std::string& ABody = {}) {
-    const std::size_t q = ATarget.find('?');
-    const std::string path = ATarget.substr(0, q);
-    const std::string query = q == std::string::npos ? std::string() : ATarget.substr(q + 1);
-    TWebRequest request(Utf8ToUtf16(AMethod), Utf8ToUtf16(path), Utf8ToUtf16(query),
-                        ABody.empty() ? u"" : u"application/x-www-form-urlencoded", ABody.empty() ? query : ABody);
-    TCapturedResponse captured;
-    TWebResponse response = CapturingResponse(captured);
-    FHandler.HandleRequest(request, response);
-    TReply reply;
-    EXPECT_EQ(captured.Writes, 1);
-    reply.Status = captured.StatusCode;
-    reply.Body = captured.Body == TResponseBody::Text ? Utf16ToUtf8(captured.Content) : captured.StreamBytes;
-    reply.ContentLength = std::to_string(reply.Body.size());
-    return reply;
+  // One request on a fresh loopback connection to the service; a body goes as a form.
+  // AHeaders: further header lines, each ending in CR LF.
+  TReply Request(const std::string& AMethod, const std::string& ATarget, const std::string& ABody = {},
+                 const std::string& AHeaders = {}) {
+    std::string bytes = AMethod + " " + ATarget + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n" + AHeaders;
+    if (!ABody.empty())
+      bytes += "Content-Type: application/x-www-form-urlencoded\r\nContent-Length: " + std::to_string(ABody.size()) +
+               "\r\n";
+    bytes += "\r\n" + ABody;
+    const TClientRead read = Exchange(FService.Port(), bytes);
+    EXPECT_TRUE(read.Closed) << "the service did not close the connection";
+    const THTTPReply parsed = ParseReply(read.Bytes);
+    EXPECT_TRUE(parsed.Valid) << read.Bytes;
+    return {parsed.Status, parsed.Header("Content-Length"), parsed.Body};
   }
 
   static void ExpectEmpty200(const TReply& AReply) {
@@ -134,7 +132,9 @@ class TInputRoutesFixture : public ::testing::Test {
  private:
   TvJoySimulated* FJoystick = nullptr;
   std::shared_ptr<TKeyboardRecorder> FKeyboard;
-  TWebRequestHandler FHandler;
+  TTestRoutes FUnusedRoutes;
+  // The main module with no page files: only the input routes matter here.
+  TTestService FService{FUnusedRoutes, MainPageModuleClass(u"/nonexistent-page-dir")};
 };
 
 class InputRoutes : public TInputRoutesFixture {
@@ -278,38 +278,44 @@ TEST_F(InputRoutes, ABadEscapeGivesTheErrorPage) {
 // --- Keyboard routes ---
 
 TEST_F(InputRoutes, KeyboardRoutesReadTheQueryForGetAndTheBodyForPost) {
+  const std::string emptyForm = "Content-Type: application/x-www-form-urlencoded\r\nContent-Length: 0\r\n";
+  const std::string emptyText = "Content-Type: text/plain\r\nContent-Length: 0\r\n";
   const struct {
     const char* method;
     const char* target;
     const char* body;
+    std::string headers;
     const char* played;  // "" when no worker may run
   } cases[] = {
-      {"GET", "/KeyboardKey?str=a", "", "a"},
-      {"GET", "/KeyboardKey?str=a", "str=b", "a"},
-      {"POST", "/KeyboardKey?str=a", "", "a"},  // no body: the query stands in for it
-      {"POST", "/KeyboardKey", "str=b", "b"},
-      {"POST", "/KeyboardKey?str=a", "str=b", "b"},
-      {"POST", "/KeyboardKey?str=a", "other=1", ""},
-      {"PUT", "/KeyboardKey?str=a", "str=b", ""},
-      {"DELETE", "/KeyboardKey?str=a", "", ""},
-      {"HEAD", "/KeyboardKey?str=a", "", ""},
-      {"PATCH", "/KeyboardKey?str=a", "str=b", ""},
-      {"OPTIONS", "/KeyboardKey?str=a", "", ""},
-      {"GET", "/KeyboardKey?str=", "", ""},
-      {"GET", "/KeyboardKey", "", ""},
+      {"GET", "/KeyboardKey?str=a", "", "", "a"},
+      {"GET", "/KeyboardKey?str=a", "str=b", "", "a"},
+      // Without a body, or with an empty form, the query stands in for the body.
+      {"POST", "/KeyboardKey?str=a", "", "", "a"},
+      {"POST", "/KeyboardKey?str=a", "", emptyForm, "a"},
+      {"POST", "/KeyboardKey?str=a", "", emptyText, ""},
+      {"POST", "/KeyboardKey", "str=b", "", "b"},
+      {"POST", "/KeyboardKey?str=a", "str=b", "", "b"},
+      {"POST", "/KeyboardKey?str=a", "other=1", "", ""},
+      {"PUT", "/KeyboardKey?str=a", "str=b", "", ""},
+      {"DELETE", "/KeyboardKey?str=a", "", "", ""},
+      {"HEAD", "/KeyboardKey?str=a", "", "", ""},
+      {"PATCH", "/KeyboardKey?str=a", "str=b", "", ""},
+      {"OPTIONS", "/KeyboardKey?str=a", "", "", ""},
+      {"GET", "/KeyboardKey?str=", "", "", ""},
+      {"GET", "/KeyboardKey", "", "", ""},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(std::string(c.method) + " " + c.target + " body " + c.body);
+    SCOPED_TRACE(std::string(c.method) + " " + c.target + " body " + c.body + " " + c.headers);
     Keyboard().Clear();
-    ExpectEmpty200(Request(c.method, c.target, c.body));
+    ExpectEmpty200(Request(c.method, c.target, c.body, c.headers));
     const std::vector<std::string> lines = KeyLines();
     if (*c.played == 0) {
       // A worker that ran would at least have looked its keys up.
       EXPECT_TRUE(Keyboard().Calls().empty()) << "a worker was started";
     } else {
-      const std::uint8_t vk = static_cast<std::uint8_t>(std::toupper(static_cast<unsigned char>(*c.played)));
-      EXPECT_EQ(Join(lines), Join({FormatKeyEventLine({vk, static_cast<std::uint8_t>(vk == 'A' ? 30 : 48), 0, 13}),
-                                   FormatKeyEventLine({vk, static_cast<std::uint8_t>(vk == 'A' ? 30 : 48), 2, 13})}));
+      const auto vk = static_cast<std::uint8_t>(std::toupper(static_cast<unsigned char>(*c.played)));
+      const auto scan = static_cast<std::uint8_t>(vk == 'A' ? 30 : 48);
+      EXPECT_EQ(Join(lines), Join({FormatKeyEventLine({vk, scan, 0, 13}), FormatKeyEventLine({vk, scan, 2, 13})}));
     }
   }
 }
