@@ -18,6 +18,7 @@ target_sources(tapdeck_tests PRIVATE
 if(NOT WIN32)
   target_sources(tapdeck_tests PRIVATE
     tests/web/ChildProcess_posix.cpp
+    tests/web/HeadlessInputLinesTest.cpp
     tests/web/HeadlessProcessTest.cpp
   )
 endif()
