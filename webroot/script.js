@@ -286,6 +286,8 @@
 
   document.addEventListener("visibilitychange", function () {
     if (document.visibilityState === "hidden") releaseEverything();
+    // Back in sight (the phone woke up): tell at once whether the PC is still there.
+    else request(PROBE_URL).then(function () { setReachable(true); }, function () { setReachable(false); });
   });
   window.addEventListener("pagehide", releaseEverything);
 

@@ -115,6 +115,21 @@ test('the page is set up for a phone and needs nothing from outside', async () =
   assert.ok(Math.max(...sizes.map((s) => s[2])) >= 350, 'the cells fill the width');
 });
 
+test('a tablet gets larger targets that still fill the width', async () => {
+  const tablet = await launchPhone({ width: 800, height: 1280 });
+  try {
+    await tablet.page.goto(headless.url);
+    const rects = await tablet.page.$$eval('td[action]', (cells) =>
+      cells.filter((c) => c.offsetParent).map((c) => c.getBoundingClientRect()).map((r) => [r.width, r.height, r.right]));
+    for (const [w, h] of rects) assert.ok(w >= 150 && h >= 90, `cell ${w}x${h}`);
+    assert.ok(Math.max(...rects.map((r) => r[2])) >= 780, 'the cells fill the width');
+    const caption = await tablet.page.$eval('td[action]', (c) => parseFloat(getComputedStyle(c).fontSize));
+    assert.ok(caption >= 18, `caption ${caption}px`);
+  } finally {
+    await tablet.close();
+  }
+});
+
 test('each tab shows its own table and is marked active', async () => {
   const page = await openPage();
   assert.deepEqual(await visibleTables(page), ['id_flight']);
@@ -254,8 +269,13 @@ test('the banner tells when the PC cannot be reached and clears when it is back'
   assert.equal(await banner.isVisible(), false);
   const port = headless.port;
   await headless.stop();
-  await cell(page, 'Toggle Landing Gear').tap();
+  // The phone wakes up: the page looks for the PC at once, without a tap.
+  await page.evaluate(() => document.dispatchEvent(new Event('visibilitychange')));
   await banner.waitFor({ state: 'visible', timeout: 6000 });
+  // A tap while it is gone keeps the banner up.
+  await cell(page, 'Toggle Landing Gear').tap();
+  await sleep(300);
+  assert.equal(await banner.isVisible(), true);
   assert.match(await banner.textContent(), /Cannot reach the PC/);
   assert.equal(await page.textContent('#status-text'), 'No connection');
 
