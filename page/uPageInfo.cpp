@@ -40,6 +40,22 @@ void LoadIfPresent(TStrings& ALines, const std::u16string& AFileName) {
   }
 }
 
+// AOpen, one line per entry, AClose, every line followed by CR LF; empty text for no entries.
+template <typename TList, typename TRender>
+std::u16string LinesAround(std::u16string_view AOpen, const TList& AList, TRender ARender,
+                           std::u16string_view AClose) {
+  if (AList.Count() == 0) return {};
+  std::u16string result(AOpen);
+  result += kCrLf;
+  for (const auto& entry : AList) {
+    result += ARender(entry);
+    result += kCrLf;
+  }
+  result += AClose;
+  result += kCrLf;
+  return result;
+}
+
 // The table that holds the rows shown on every tab; empty text without rows.
 std::u16string GenericPartHTML(const TButtonRows& ARows) {
   if (ARows.Count() == 0) return {};
@@ -96,16 +112,7 @@ std::u16string TButtonButtonsUp::GetAction() const { return u"buttonsup"; }
 std::u16string TButtonButtonsPress::GetAction() const { return u"buttonspress"; }
 
 std::u16string TButtonRow::AsHTML() const {
-  if (FButtons.Count() == 0) return {};
-  std::u16string result = u"<tr>";
-  result += kCrLf;
-  for (const auto& button : FButtons) {
-    result += button->AsHTML();
-    result += kCrLf;
-  }
-  result += u"</tr>";
-  result += kCrLf;
-  return result;
+  return LinesAround(u"<tr>", FButtons, [](const auto& button) { return button->AsHTML(); }, u"</tr>");
 }
 
 TButtonRow& TButtonRows::AddButtonRow() { return Add(std::make_unique<TButtonRow>()); }
@@ -156,17 +163,10 @@ std::u16string TPageInfo::GetHTML() const {
   return result;
 }
 
+// All tab cells stand in one table row.
 std::u16string TPageInfo::GetTabsHTML() const {
-  if (FTabInfos.Count() == 0) return {};
-  std::u16string result = u"<table><tr>";
-  result += kCrLf;
-  for (const auto& tab : FTabInfos) {
-    result += tab->AsTabsHTML();
-    result += kCrLf;
-  }
-  result += u"</tr></table>";
-  result += kCrLf;
-  return result;
+  return LinesAround(u"<table><tr>", FTabInfos, [](const auto& tab) { return tab->AsTabsHTML(); },
+                     u"</tr></table>");
 }
 
 std::u16string TPageInfo::GetGenericPartPrefixHTML() const { return GenericPartHTML(FGenericPartPrefix); }

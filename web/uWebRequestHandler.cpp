@@ -206,6 +206,7 @@ TWebModule& TWebRequestHandler::ActivateWebModule() {
   } else {
     if (!FWebModuleClass) throw EWebRequestHandlerError(u"No data modules registered");
     module = FWebModuleClass();
+    if (!module) throw EWebRequestHandlerError(u"No data modules registered");
     module->DoCreate();
   }
   FActiveList.push_back(std::move(module));

@@ -55,7 +55,7 @@ class TWebActionItem {
   // empty on both sides).
   bool Matches(TMethodType AMethod, std::u16string_view APathInfo) const;
   // Runs the item when it matches, or in any case when tried as the default; reports
-  // whether the request was handled.
+  // whether the request was handled. An item without a handler handles nothing.
   bool DispatchAction(TWebRequest& ARequest, TWebResponse& AResponse, bool ADoDefault);
 
  private:

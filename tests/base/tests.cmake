@@ -1,6 +1,7 @@
 target_sources(tapdeck_tests PRIVATE
   tests/support/TempDir.cpp
   tests/base/uIntConvTest.cpp
+  tests/base/uStreamsTest.cpp
   tests/base/uStringsTest.cpp
   tests/base/uTextTest.cpp
 )

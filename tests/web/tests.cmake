@@ -1,3 +1,10 @@
+# Request records, dispatch, the web module and its page route.
+target_sources(tapdeck_tests PRIVATE
+  tests/web/uMainPageTest.cpp
+  tests/web/uWebRequestHandlerTest.cpp
+  tests/web/uWebRequestTest.cpp
+)
+
 # The HTTP service: request reading, response writing, the service through real sockets,
 # the request corpus and tapdeck-headless as a program.
 target_sources(tapdeck_tests PRIVATE
