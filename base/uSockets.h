@@ -55,10 +55,14 @@ class TSocket {
   bool WaitReadable(int AMilliseconds);
 
   // Ends both directions. Safe to call from another thread while one is blocked in Accept
-  // or Receive on this socket: that call returns at once. Only the owner closes.
+  // or Receive on this socket: that call returns at once. Closing from another thread is
+  // therefore Shutdown, then, once the blocked call has returned, Close by the owner (a
+  // plain close would neither wake the call reliably nor keep the handle from being reused
+  // under it).
   void Shutdown() noexcept;
   // Ends the sending direction only: the peer reads the end of the stream.
   void ShutdownSend() noexcept;
+  // Releases the socket; only while no other thread uses it.
   void Close() noexcept;
 
  private:

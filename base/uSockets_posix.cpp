@@ -157,8 +157,6 @@ void TSocket::ShutdownSend() noexcept {
 
 void TSocket::Close() noexcept {
   if (!IsOpen()) return;
-  // A shutdown first wakes any call still blocked on the socket.
-  ::shutdown(Fd(FHandle), SHUT_RDWR);
   ::close(Fd(FHandle));
   FHandle = kInvalid;
 }

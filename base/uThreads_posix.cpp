@@ -1,4 +1,6 @@
 #include <pthread.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
 #include <cstring>
 
@@ -11,9 +13,18 @@ struct TPlatformThread::THandle {
 
 namespace {
 
+struct TStart {
+  std::function<void()> Body;
+  TThreadPriority Priority;
+};
+
 void* Run(void* arg) {
-  std::unique_ptr<std::function<void()>> body(static_cast<std::function<void()>*>(arg));
-  (*body)();
+  std::unique_ptr<TStart> start(static_cast<TStart*>(arg));
+  // The scheduling classes above the normal one need privileges; a raised nice value is
+  // the highest priority a thread can have without them, and only where the system grants
+  // it (a privileged process, or a nice limit that allows it). Otherwise it stays normal.
+  if (start->Priority == TThreadPriority::Highest) setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), -10);
+  start->Body();
   return nullptr;
 }
 
@@ -22,15 +33,13 @@ void* Run(void* arg) {
 TPlatformThread::TPlatformThread() noexcept = default;
 
 TPlatformThread::TPlatformThread(std::function<void()> ABody, std::size_t AStackSize,
-                                 TThreadPriority /*APriority*/) {
-  // Raising a thread above the default scheduling class needs privileges that this
-  // program does not ask for, so every thread runs at the normal priority here.
+                                 TThreadPriority APriority) {
   pthread_attr_t attr;
   pthread_attr_init(&attr);
   const auto minimum = static_cast<std::size_t>(PTHREAD_STACK_MIN);
   if (AStackSize < minimum) AStackSize = minimum;
   pthread_attr_setstacksize(&attr, AStackSize);
-  auto body = std::make_unique<std::function<void()>>(std::move(ABody));
+  auto body = std::make_unique<TStart>(TStart{std::move(ABody), APriority});
   auto handle = std::make_unique<THandle>();
   const int rc = pthread_create(&handle->Thread, &attr, Run, body.get());
   pthread_attr_destroy(&attr);

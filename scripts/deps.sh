@@ -9,7 +9,8 @@ for group in "$@"; do
     build) ;;
     test) packages+=(xvfb xauth x11-utils x11-apps imagemagick curl) ;;
     windows) packages+=(g++-mingw-w64-x86-64-posix wine64 curl xvfb xauth xdotool imagemagick) ;;
-    browser) packages+=(chromium nodejs npm) ;;
+    # A Node.js that brings its own npm (as NodeSource's does) conflicts with Debian's npm.
+    browser) packages+=(chromium nodejs); command -v npm >/dev/null || packages+=(npm) ;;
     bench) packages+=(nginx wrk) ;;
     *) echo "unknown package group: $group" >&2; exit 2 ;;
   esac

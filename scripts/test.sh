@@ -7,4 +7,5 @@ scripts/deps.sh build test
 cmake --preset default
 cmake --build --preset default
 ctest --preset default -j2
+scripts/browser-tests.sh
 scripts/windows.sh

@@ -13,6 +13,11 @@
 #include "app/uGlobals.h"
 #include "base/uIntConv.h"
 #include "base/uText.h"
+#include "joystick/vJoyClass.h"
+#include "joystick/vJoyIF.h"
+#include "joystick/vJoySimulated.h"
+#include "keys/uKeyboard.h"
+#include "keys/uKeyboardRecorder.h"
 #include "page/uPageInfo.h"
 #include "tools/uStopRequest.h"
 #include "web/uHTTPWebBrokerBridge.h"
@@ -132,14 +137,36 @@ THeadlessOptions ParseOptions(const std::vector<std::string_view>& AArgs) {
 //     --missing-device and --version-mismatch applied and a listener printing each
 //     state-changing call ("joy SetBtn -1 2 5"); system -> the platform's library.
 
-void ChooseKeyboard(const THeadlessOptions& /*AOptions*/) {}
+void ChooseKeyboard(const THeadlessOptions& AOptions) {
+  if (AOptions.Keys == TKeysChoice::System) {
+    SelectKeyboard(CreateSystemKeyboard());
+    return;
+  }
+  auto recorder = std::make_unique<TKeyboardRecorder>();
+  recorder->SetListener([](const std::string& ALine) { PrintLine(ALine); });
+  SelectKeyboard(std::move(recorder));
+}
 
-void ChooseJoystick(const THeadlessOptions& /*AOptions*/) {}
+void ChooseJoystick(const THeadlessOptions& AOptions) {
+  if (AOptions.Joystick == TJoystickChoice::System) {
+    SelectvJoyLibrary(CreateSystemvJoyLibrary());
+    return;
+  }
+  TvJoySimulatedOptions options;
+  options.MissingDevice = AOptions.MissingDevice.value_or(0);
+  options.VersionMismatch = AOptions.VersionMismatch;
+  auto library = std::make_unique<TvJoySimulated>(options);
+  library->SetListener([](const std::string& ALine) { PrintLine("joy " + ALine); });
+  SelectvJoyLibrary(std::move(library));
+}
 
 // What Start does with the joystick once the settings are stored: the device number the
 // window's field would have set (GetvJoy().SetId(Device)), then GetvJoy().Acquire(), whose
 // result is ignored and whose error stops the start.
-void AcquireJoystick(const THeadlessOptions& /*AOptions*/) {}
+void AcquireJoystick(const THeadlessOptions& AOptions) {
+  GetvJoy().SetId(AOptions.Device);
+  GetvJoy().Acquire();
+}
 
 // ---- Start and stop ----------------------------------------------------------------
 

@@ -218,5 +218,5 @@ void ServeHTTPConnection(TSocket& ASocket, TWebRequestHandler& AHandler, const T
   }
   if (!response.Sent()) response.SendResponse();
   // Bytes beyond the request (a pipelined second request) would turn the close into a reset.
-  if (reader.BytesWaiting(0)) DrainAndLinger(ASocket);
+  if (reader.HasBuffered()) DrainAndLinger(ASocket);
 }

@@ -27,6 +27,8 @@ class THTTPReader {
   bool ReadBytes(std::string& AOut, std::size_t ACount);
   // Whether request bytes beyond what was read are waiting, within AMilliseconds.
   bool BytesWaiting(int AMilliseconds);
+  // Whether bytes beyond what was read have been received already.
+  bool HasBuffered() const { return FStart < FEnd; }
 
  private:
   bool Fill();

@@ -1,6 +1,5 @@
 #include "web/uHTTPResponseWriter.h"
 
-#include <cstdio>
 
 #include "base/uText.h"
 
@@ -25,9 +24,18 @@ bool IsXmlSubtype(std::string_view subtype) {
 }
 
 void AppendDecimal(std::string& out, std::uint64_t value) {
-  char digits[24];
-  const int n = std::snprintf(digits, sizeof digits, "%llu", static_cast<unsigned long long>(value));
-  out.append(digits, static_cast<std::size_t>(n));
+  char digits[20];
+  int n = 0;
+  do {
+    digits[n++] = static_cast<char>('0' + value % 10);
+    value /= 10;
+  } while (value != 0);
+  while (n > 0) out += digits[--n];
+}
+
+void AppendTwoDigits(std::string& out, int value) {
+  out += static_cast<char>('0' + value / 10 % 10);
+  out += static_cast<char>('0' + value % 10);
 }
 
 }  // namespace
@@ -65,11 +73,23 @@ std::string HTTPDate(const TDateTimeParts& AUtc) {
   static constexpr const char* kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
   static constexpr const char* kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                             "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-  char text[40];
-  const int n = std::snprintf(text, sizeof text, "%s, %02d %s %04d %02d:%02d:%02d GMT", kDays[AUtc.DayOfWeek % 7],
-                              AUtc.Day, kMonths[(AUtc.Month + 11) % 12], AUtc.Year, AUtc.Hour, AUtc.Minute,
-                              AUtc.Second);
-  return std::string(text, static_cast<std::size_t>(n));
+  std::string text;
+  text.reserve(29);
+  text += kDays[AUtc.DayOfWeek % 7];
+  text += ", ";
+  AppendTwoDigits(text, AUtc.Day);
+  text += ' ';
+  text += kMonths[(AUtc.Month + 11) % 12];
+  text += ' ';
+  AppendDecimal(text, static_cast<std::uint64_t>(AUtc.Year));
+  text += ' ';
+  AppendTwoDigits(text, AUtc.Hour);
+  text += ':';
+  AppendTwoDigits(text, AUtc.Minute);
+  text += ':';
+  AppendTwoDigits(text, AUtc.Second);
+  text += " GMT";
+  return text;
 }
 
 THTTPContentType ResolveContentType(std::u16string_view AContentType, bool AHasBody) {

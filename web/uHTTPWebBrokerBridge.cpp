@@ -113,8 +113,9 @@ void TIdHTTPWebBrokerBridge::Listen(TListener& AListener) {
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
       continue;
     }
-    ReapFinished();
     StartConnection(std::move(client));
+    // After the start, so waiting for a thread that is still ending never delays a new one.
+    ReapFinished();
   }
 }
 
@@ -127,6 +128,7 @@ void TIdHTTPWebBrokerBridge::StartConnection(TSocket ASocket) {
     std::lock_guard lock(FConnectionsLock);
     if (FConnectionLimit > 0 && FOpenConnections >= FConnectionLimit) return;  // refused: closes
     entry = FConnections.insert(FConnections.end(), std::move(owned));
+    connection->Entry = entry;
     ++FOpenConnections;
   }
   TPlatformThread thread;
@@ -144,11 +146,11 @@ void TIdHTTPWebBrokerBridge::StartConnection(TSocket ASocket) {
     FConnectionEnded.notify_all();
     return;
   }
-  // The thread may finish before this point; another listener reaps it only once its
-  // handle is stored here.
+  // The thread may have finished already; it is reaped only once its handle is stored.
   std::lock_guard lock(FConnectionsLock);
   connection->Thread = std::move(thread);
   connection->Launched = true;
+  if (connection->Finished) FFinished.splice(FFinished.end(), FConnections, entry);
 }
 
 void TIdHTTPWebBrokerBridge::Serve(TConnection& AConnection) {
@@ -158,6 +160,7 @@ void TIdHTTPWebBrokerBridge::Serve(TConnection& AConnection) {
   {
     std::lock_guard lock(FConnectionsLock);
     AConnection.Finished = true;
+    if (AConnection.Launched) FFinished.splice(FFinished.end(), FConnections, AConnection.Entry);
     --FOpenConnections;
     FConnectionEnded.notify_all();
   }
@@ -169,11 +172,7 @@ void TIdHTTPWebBrokerBridge::ReapFinished() {
   std::list<std::unique_ptr<TConnection>> finished;
   {
     std::lock_guard lock(FConnectionsLock);
-    for (auto it = FConnections.begin(); it != FConnections.end();) {
-      auto next = std::next(it);
-      if ((*it)->Finished && (*it)->Launched) finished.splice(finished.end(), FConnections, it);
-      it = next;
-    }
+    finished.swap(FFinished);
   }
   // Destroying a connection joins its thread, which has nothing left to do.
   finished.clear();

@@ -121,6 +121,7 @@ class TIdHTTPWebBrokerBridge {
   struct TConnection {
     TSocket Socket;
     TPlatformThread Thread;
+    std::list<std::unique_ptr<TConnection>>::iterator Entry;  // its place in FConnections
     bool Finished = false;  // guarded by FConnectionsLock
     bool Launched = false;  // Thread is set; guarded by FConnectionsLock
   };
@@ -151,6 +152,7 @@ class TIdHTTPWebBrokerBridge {
   std::vector<std::unique_ptr<TListener>> FListeners;
   mutable std::mutex FConnectionsLock;
   std::condition_variable FConnectionEnded;
-  std::list<std::unique_ptr<TConnection>> FConnections;
+  std::list<std::unique_ptr<TConnection>> FConnections;  // threads that have not finished
+  std::list<std::unique_ptr<TConnection>> FFinished;     // finished, waiting to be joined
   int FOpenConnections = 0;  // guarded by FConnectionsLock
 };

@@ -1,10 +1,16 @@
 #include "web/uMainPage.h"
 
+#include <algorithm>
+#include <chrono>
 #include <mutex>
+#include <thread>
 
 #include "base/uFiles.h"
+#include "base/uIntConv.h"
 #include "base/uStrings.h"
 #include "base/uText.h"
+#include "joystick/vJoyClass.h"
+#include "keys/uSendKeys.h"
 #include "page/uPageInfo.h"
 
 namespace {
@@ -83,23 +89,92 @@ bool TwmMainPage::SetResponseStream(std::unique_ptr<TMemoryStream> AStream, cons
   return true;
 }
 
-void TwmMainPage::wmMainPagewmPostKeyboardKeyAction(TWebActionItem&, TWebRequest&, TWebResponse&, bool& Handled) {
+// --- Input routes ---
+// Keyboard routes hand the sequence to a worker and return at once; joystick routes set the
+// buttons on the connection thread before the response goes out.
+
+namespace {
+
+// The "str" field of a keyboard request: from the query for GET, from the form body for
+// POST (the service fills a bodiless POST's content with its query), nothing otherwise.
+std::u16string KeyboardValue(TWebRequest& ARequest) {
+  switch (ARequest.MethodType()) {
+    case mtGet:
+      return ARequest.QueryFields().Values(u"str");
+    case mtPost:
+      return ARequest.ContentFields().Values(u"str");
+    default:
+      return {};
+  }
+}
+
+// Starts a worker for a non-empty sequence; nobody keeps or waits for it.
+void StartKeySequence(std::u16string ASequence, TKeyboardSendKeyDownUps ADownUps) {
+  if (ASequence.empty()) return;
+  auto worker = std::make_unique<TKeySequence>();
+  worker->SetSequence(std::move(ASequence));
+  worker->SetDownUps(ADownUps);
+  // From here on the worker destroys itself, also when its thread cannot be started.
+  worker.release()->Start();
+}
+
+// The joystick's button number for an id: its low 8 bits.
+std::uint8_t ButtonNr(std::int32_t AId) { return static_cast<std::uint8_t>(AId & 0xFF); }
+
+}  // namespace
+
+std::vector<std::int32_t> TwmMainPage::ButtonsIdsFromString(std::u16string_view AText) {
+  std::vector<std::int32_t> ids;
+  if (AText.empty()) return ids;
+  std::size_t start = 0;
+  while (true) {
+    const std::size_t comma = AText.find(u',', start);
+    const std::u16string_view piece =
+        AText.substr(start, comma == std::u16string_view::npos ? std::u16string_view::npos : comma - start);
+    const std::int32_t id = StrToIntDef(piece, -1);
+    if (id > 0 && std::find(ids.begin(), ids.end(), id) == ids.end()) ids.push_back(id);
+    if (comma == std::u16string_view::npos) break;
+    start = comma + 1;
+  }
+  return ids;
+}
+
+void TwmMainPage::wmMainPagewmPostKeyboardKeyAction(TWebActionItem&, TWebRequest& Request, TWebResponse&,
+                                                    bool& Handled) {
+  StartKeySequence(KeyboardValue(Request), {skDown, skUp});
   Handled = true;
 }
 
-void TwmMainPage::wmMainPagewmPostKeyboardDownAction(TWebActionItem&, TWebRequest&, TWebResponse&, bool& Handled) {
+void TwmMainPage::wmMainPagewmPostKeyboardDownAction(TWebActionItem&, TWebRequest& Request, TWebResponse&,
+                                                     bool& Handled) {
+  StartKeySequence(KeyboardValue(Request), {skDown});
   Handled = true;
 }
 
-void TwmMainPage::wmMainPagewmPostKeyboardUpAction(TWebActionItem&, TWebRequest&, TWebResponse&, bool& Handled) {
+void TwmMainPage::wmMainPagewmPostKeyboardUpAction(TWebActionItem&, TWebRequest& Request, TWebResponse&,
+                                                   bool& Handled) {
+  StartKeySequence(KeyboardValue(Request), {skUp});
   Handled = true;
 }
 
-void TwmMainPage::wmMainPagewmPostButtonsPressAction(TWebActionItem&, TWebRequest&, TWebResponse&, bool&) {}
+// GetvJoy is asked for every operation: it creates the joystick object on first use, and a
+// failed creation (version mismatch) raises before any button is touched.
+void TwmMainPage::wmMainPagewmPostButtonsPressAction(TWebActionItem&, TWebRequest& Request, TWebResponse&, bool&) {
+  for (std::int32_t id : ButtonsIdsFromString(Request.QueryFields().Values(u"str"))) {
+    GetvJoy().ButtonDown(ButtonNr(id));
+    // Long enough for the game to see the button held.
+    std::this_thread::sleep_for(std::chrono::milliseconds(kButtonPressMilliseconds));
+    GetvJoy().ButtonUp(ButtonNr(id));
+  }
+}
 
-void TwmMainPage::wmMainPagewmPostButtonsDownAction(TWebActionItem&, TWebRequest&, TWebResponse&, bool&) {}
+void TwmMainPage::wmMainPagewmPostButtonsDownAction(TWebActionItem&, TWebRequest& Request, TWebResponse&, bool&) {
+  for (std::int32_t id : ButtonsIdsFromString(Request.QueryFields().Values(u"str"))) GetvJoy().ButtonDown(ButtonNr(id));
+}
 
-void TwmMainPage::wmMainPagewmPostButtonsUpAction(TWebActionItem&, TWebRequest&, TWebResponse&, bool&) {}
+void TwmMainPage::wmMainPagewmPostButtonsUpAction(TWebActionItem&, TWebRequest& Request, TWebResponse&, bool&) {
+  for (std::int32_t id : ButtonsIdsFromString(Request.QueryFields().Values(u"str"))) GetvJoy().ButtonUp(ButtonNr(id));
+}
 
 TWebModuleClass MainPageModuleClass(std::u16string ABaseDir) {
   return [dir = std::move(ABaseDir)] { return std::make_unique<TwmMainPage>(dir); };

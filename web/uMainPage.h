@@ -2,8 +2,11 @@
 // TwmMainPage: the web module of this program. Its route table holds the page route (the
 // default item, taking every request no input route takes) and the six input routes.
 
+#include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "base/uStreams.h"
 #include "web/uWebRequestHandler.h"
@@ -28,12 +31,16 @@ class TwmMainPage : public TWebModule {
   void WebModule2DefaultHandlerAction(TWebActionItem& Sender, TWebRequest& Request, TWebResponse& Response,
                                       bool& Handled);
 
+  // The keyboard routes: "str" from the query (GET) or the form body (POST), played by a
+  // key-sequence worker that the route does not wait for.
   void wmMainPagewmPostKeyboardKeyAction(TWebActionItem& Sender, TWebRequest& Request, TWebResponse& Response,
                                          bool& Handled);
   void wmMainPagewmPostKeyboardDownAction(TWebActionItem& Sender, TWebRequest& Request, TWebResponse& Response,
                                           bool& Handled);
   void wmMainPagewmPostKeyboardUpAction(TWebActionItem& Sender, TWebRequest& Request, TWebResponse& Response,
                                         bool& Handled);
+  // The joystick routes: "str" from the query for every method, a list of button ids set
+  // on the joystick before the route returns. Press holds each button before the next.
   void wmMainPagewmPostButtonsPressAction(TWebActionItem& Sender, TWebRequest& Request, TWebResponse& Response,
                                           bool& Handled);
   void wmMainPagewmPostButtonsDownAction(TWebActionItem& Sender, TWebRequest& Request, TWebResponse& Response,
@@ -41,7 +48,13 @@ class TwmMainPage : public TWebModule {
   void wmMainPagewmPostButtonsUpAction(TWebActionItem& Sender, TWebRequest& Request, TWebResponse& Response,
                                        bool& Handled);
 
+ static constexpr int kButtonPressMilliseconds = 30;
+
  private:
+  // The ids of a comma list: every piece converted (-1 when it does not), the positive
+  // ones kept once each, in the order of their first appearance.
+  static std::vector<std::int32_t> ButtonsIdsFromString(std::u16string_view AText);
+
   // Hands a finished body to the response, which owns it from then on; always true.
   bool SetResponseStream(std::unique_ptr<TMemoryStream> AStream, const std::u16string& AContentType,
                          TWebResponse& AResponse);

@@ -1,5 +1,6 @@
 # Request records, dispatch, the web module and its page route.
 target_sources(tapdeck_tests PRIVATE
+  tests/web/uInputRoutesTest.cpp
   tests/web/uMainPageTest.cpp
   tests/web/uWebRequestHandlerTest.cpp
   tests/web/uWebRequestTest.cpp
@@ -17,6 +18,7 @@ target_sources(tapdeck_tests PRIVATE
 if(NOT WIN32)
   target_sources(tapdeck_tests PRIVATE
     tests/web/ChildProcess_posix.cpp
+    tests/web/HeadlessInputLinesTest.cpp
     tests/web/HeadlessProcessTest.cpp
   )
 endif()

@@ -1,0 +1,157 @@
+// Shared helpers of the browser tests: tapdeck-headless as a child process whose output
+// lines are collected, and Debian's Chromium emulating a phone.
+
+import { spawn } from 'node:child_process';
+import { mkdtempSync, rmSync, existsSync } from 'node:fs';
+import { tmpdir } from 'node:os';
+import path from 'node:path';
+import { fileURLToPath } from 'node:url';
+import { chromium } from 'playwright-core';
+
+const here = path.dirname(fileURLToPath(import.meta.url));
+export const sourceDir = path.resolve(here, '..', '..');
+// Where tapdeck-headless and the page files were built.
+export const binDir = path.resolve(process.env.TAPDECK_BIN_DIR || path.join(sourceDir, 'build', 'default', 'bin'));
+export const headlessPath = path.join(binDir, process.platform === 'win32' ? 'tapdeck-headless.exe' : 'tapdeck-headless');
+
+export const chromiumPath = process.env.TAPDECK_CHROMIUM || '/usr/bin/chromium';
+const chromiumArgs = ['--no-sandbox', '--disable-gpu', '--disable-background-networking', '--disable-component-update',
+                      '--disable-sync', '--no-first-run'];
+
+export const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
+
+// Waits until check() returns a truthy value; throws with the description after the timeout.
+export async function until(check, description, timeoutMs = 5000) {
+  const deadline = Date.now() + timeoutMs;
+  for (;;) {
+    const value = await check();
+    if (value) return value;
+    if (Date.now() > deadline) throw new Error(`timed out waiting for ${description}`);
+    await sleep(20);
+  }
+}
+
+// A child process whose standard output is kept as lines.
+class LineProcess {
+  constructor(command, args, env) {
+    this.lines = [];
+    this.stderr = '';
+    this.exited = false;
+    this.exitCode = null;
+    this.child = spawn(command, args, { env: { ...process.env, ...env }, stdio: ['pipe', 'pipe', 'pipe'] });
+    let pending = '';
+    this.child.stdout.setEncoding('utf8');
+    this.child.stdout.on('data', (chunk) => {
+      pending += chunk;
+      let newline;
+      while ((newline = pending.indexOf('\n')) >= 0) {
+        this.lines.push(pending.slice(0, newline));
+        pending = pending.slice(newline + 1);
+      }
+    });
+    this.child.stderr.setEncoding('utf8');
+    this.child.stderr.on('data', (chunk) => { this.stderr += chunk; });
+    this.closed = new Promise((resolve) => {
+      this.child.on('close', (code) => {
+        this.exited = true;
+        this.exitCode = code;
+        resolve(code);
+      });
+    });
+    this.child.on('error', (error) => { this.stderr += String(error); });
+  }
+
+  // The first line from index `from` on that matches, as [index, match].
+  find(pattern, from = 0) {
+    for (let i = from; i < this.lines.length; i++) {
+      const m = this.lines[i].match(pattern);
+      if (m) return [i, m];
+    }
+    return null;
+  }
+
+  async waitFor(pattern, from = 0, timeoutMs = 10000) {
+    return until(() => {
+      if (this.exited && !this.find(pattern, from))
+        throw new Error(`process ended (${this.exitCode}) before ${pattern}: ${this.stderr}`);
+      return this.find(pattern, from);
+    }, `${pattern} (stderr: ${this.stderr})`, timeoutMs);
+  }
+
+  async stop() {
+    if (this.exited) return this.exitCode;
+    this.child.kill('SIGTERM');
+    const timer = setTimeout(() => this.child.kill('SIGKILL'), 10000);
+    const code = await this.closed;
+    clearTimeout(timer);
+    return code;
+  }
+}
+
+// tapdeck-headless on loopback; port 0 lets the system choose.
+export class Headless extends LineProcess {
+  constructor(args, env) {
+    super(headlessPath, args, env);
+  }
+
+  static async start({ port = 0, args = [], env = {} } = {}) {
+    if (!existsSync(headlessPath)) throw new Error(`${headlessPath} is missing: build the project first`);
+    const headless = new Headless(['--port', String(port), '--dir', binDir, ...args], env);
+    const [, m] = await headless.waitFor(/^listening IPv4 (\d+)$/);
+    headless.port = Number(m[1]);
+    headless.url = `http://127.0.0.1:${headless.port}/`;
+    return headless;
+  }
+
+  // The key and joy lines printed since `from`.
+  inputLines(from) {
+    return this.lines.slice(from).filter((line) => /^(key|joy|numlock) /.test(line));
+  }
+
+  // Waits until `count` input lines have come since `from`, then a little longer so that
+  // any extra line shows up too, and returns them.
+  async inputLinesAfter(from, count, settleMs = 150) {
+    await until(() => this.inputLines(from).length >= count, `${count} input lines, got ${JSON.stringify(this.inputLines(from))}`);
+    await sleep(settleMs);
+    return this.inputLines(from);
+  }
+
+  async stop() {
+    const code = await super.stop();
+    return code;
+  }
+}
+
+export { LineProcess };
+
+// Chromium with a fresh profile, emulating a phone held upright.
+export async function launchPhone({ width = 360, height = 640 } = {}) {
+  const userDataDir = mkdtempSync(path.join(tmpdir(), 'tapdeck-chromium-'));
+  const context = await chromium.launchPersistentContext(userDataDir, {
+    executablePath: chromiumPath,
+    headless: true,
+    args: chromiumArgs,
+    viewport: { width, height },
+    screen: { width, height },
+    deviceScaleFactor: 2,
+    hasTouch: true,
+    isMobile: true,
+    userAgent: 'Mozilla/5.0 (Linux; Android 14; Tapdeck Test Phone) AppleWebKit/537.36 (KHTML, like Gecko) Mobile Safari/537.36',
+  });
+  const page = context.pages()[0] || (await context.newPage());
+  const close = async () => {
+    await context.close();
+    rmSync(userDataDir, { recursive: true, force: true });
+  };
+  return { context, page, close };
+}
+
+// Requests the page sends to the input routes, as "GET /Route?str=...".
+export function recordInputRequests(page) {
+  const requests = [];
+  page.on('request', (request) => {
+    const url = new URL(request.url());
+    if (/^\/(Keyboard|Buttons)/.test(url.pathname)) requests.push(`${request.method()} ${url.pathname}${url.search}`);
+  });
+  return requests;
+}

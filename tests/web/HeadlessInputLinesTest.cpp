@@ -1,0 +1,92 @@
+// tapdeck-headless prints what the input routes do: the recorder's key lines, the simulated
+// joystick's joy lines, and the start failures of a broken joystick.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "base/uFiles.h"
+#include "base/uText.h"
+#include "tests/web/ChildProcess.h"
+#include "tests/web/HTTPTestSupport.h"
+
+namespace {
+
+std::string Headless() { return Utf16ToUtf8(ExtractFilePath(ExecutablePath())) + "tapdeck-headless"; }
+
+// The lines up to and including the IPv4 listening line; its port in APort.
+std::vector<std::string> ReadStart(TChildProcess& AChild, std::uint16_t& APort) {
+  std::vector<std::string> lines;
+  APort = 0;
+  while (std::optional<std::string> line = AChild.ReadLine()) {
+    lines.push_back(*line);
+    if (line->rfind("listening IPv4 ", 0) == 0) {
+      APort = static_cast<std::uint16_t>(std::stoi(line->substr(15)));
+      break;
+    }
+  }
+  return lines;
+}
+
+// The next lines that are neither listening nor empty.
+std::vector<std::string> ReadInputLines(TChildProcess& AChild, std::size_t ACount) {
+  std::vector<std::string> lines;
+  while (lines.size() < ACount) {
+    std::optional<std::string> line = AChild.ReadLine();
+    if (!line) break;
+    if (line->rfind("listening ", 0) != 0) lines.push_back(*line);
+  }
+  return lines;
+}
+
+class HeadlessInputLines : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!std::filesystem::exists(Headless())) GTEST_SKIP() << "no tapdeck-headless beside the tests";
+  }
+};
+
+TEST_F(HeadlessInputLines, PrintsTheStartsAcquisitionThenEveryKeyAndButton) {
+  TChildProcess child(Headless(), {"--port", "0", "--device", "3"});
+  ASSERT_TRUE(child.Started());
+  std::uint16_t port = 0;
+  const std::vector<std::string> start = ReadStart(child, port);
+  ASSERT_NE(port, 0);
+  EXPECT_EQ(start, (std::vector<std::string>{"joy AcquireVJD 3", "joy ResetVJD 3", "joy ResetPovs 3",
+                                             "joy ResetButtons 3", "listening IPv4 " + std::to_string(port)}));
+
+  EXPECT_EQ(ParseReply(Exchange(port, "GET /KeyboardKey?str=%2Ba HTTP/1.1\r\nHost: x\r\n\r\n").Bytes).Status, 200);
+  EXPECT_EQ(ReadInputLines(child, 4),
+            (std::vector<std::string>{"key vk=0x10 scan=42 flags=0 extra=13", "key vk=0x41 scan=30 flags=0 extra=13",
+                                      "key vk=0x41 scan=30 flags=2 extra=13", "key vk=0x10 scan=42 flags=2 extra=13"}));
+  EXPECT_EQ(ParseReply(Exchange(port, "GET /ButtonsPress?str=,9,1 HTTP/1.1\r\nHost: x\r\n\r\n").Bytes).Status, 200);
+  EXPECT_EQ(ReadInputLines(child, 4), (std::vector<std::string>{"joy SetBtn -1 3 9", "joy SetBtn 0 3 9",
+                                                                 "joy SetBtn -1 3 1", "joy SetBtn 0 3 1"}));
+  EXPECT_EQ(ParseReply(Exchange(port, "GET /KeyboardKey?str=%7BNOSUCH%7D HTTP/1.1\r\nHost: x\r\n\r\n").Bytes).Status, 200);
+  EXPECT_EQ(ReadInputLines(child, 1), std::vector<std::string>{"log KEY Invalid Key Name"});
+  child.CloseInput();
+  EXPECT_EQ(child.ReadLine(), "stopped");
+  EXPECT_EQ(child.Wait(), 0);
+}
+
+TEST_F(HeadlessInputLines, ABrokenJoystickStopsTheStart) {
+  const struct {
+    std::vector<std::string> args;
+    std::string error;
+  } cases[] = {
+      {{"--version-mismatch"}, "error: Version of Driver (534) does NOT match DLL Version (537)\n"},
+      {{"--missing-device", "2"}, "error: vJoy Device 2 is missing\n"},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::string> args{"--port", "0"};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    TChildProcess child(Headless(), args);
+    ASSERT_TRUE(child.Started());
+    EXPECT_EQ(child.ReadErrors(), c.error);
+    EXPECT_EQ(child.Wait(), 1);
+  }
+}
+
+}  // namespace
