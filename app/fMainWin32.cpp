@@ -6,6 +6,7 @@
 #include <commctrl.h>
 #include <shellapi.h>
 
+#include <algorithm>
 #include <string>
 
 namespace {
@@ -26,7 +27,7 @@ struct TPlace {
 };
 constexpr DWORD kEdit = WS_CHILD | WS_VISIBLE | WS_TABSTOP | ES_AUTOHSCROLL;
 constexpr DWORD kButton = WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON;
-constexpr DWORD kLabel = WS_CHILD | WS_VISIBLE | SS_LEFT | SS_NOPREFIX;
+constexpr DWORD kLabel = WS_CHILD | WS_VISIBLE | SS_LEFTNOWORDWRAP | SS_NOPREFIX;
 // In the order of keyboard focus.
 constexpr TPlace kPlaces[] = {
     {C::EditPort, L"EDIT", kEdit, WS_EX_CLIENTEDGE, 136, 8, 121, 21, L"8080"},
@@ -173,7 +174,8 @@ void TfrmMainWin32::Place(TMainControl AControl) {
     height = extent.cy;
     if (place.Width == 0) {
       ::GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &extent);
-      width = extent.cx;
+      // Some room to spare, so the last character is never cut, within the client area.
+      width = std::min(static_cast<int>(extent.cx) + scale(8), scale(kClientWidth - place.Left));
     }
     ::SelectObject(dc, oldFont);
     ::ReleaseDC(control, dc);
@@ -198,18 +200,25 @@ void TfrmMainWin32::Show(int ACmdShow) {
 }
 
 int TfrmMainWin32::Run() {
+  int exitCode = 0;
+  while (ProcessMessages(exitCode)) ::WaitMessage();
+  return exitCode;
+}
+
+bool TfrmMainWin32::ProcessMessages(int& AExitCode) {
   MSG msg;
-  for (;;) {
-    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-      if (msg.message == WM_QUIT) return static_cast<int>(msg.wParam);
-      // Tab and Shift+Tab move between the controls, as in a dialog.
-      if (FWindow && ::IsDialogMessageW(Hwnd(FWindow), &msg)) continue;
-      ::TranslateMessage(&msg);
-      ::DispatchMessageW(&msg);
+  while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    if (msg.message == WM_QUIT) {
+      AExitCode = static_cast<int>(msg.wParam);
+      return false;
     }
-    if (FForm) FForm->Fire(TMainEvent::ApplicationEvents1Idle);
-    ::WaitMessage();
+    // Tab and Shift+Tab move between the controls, as in a dialog.
+    if (FWindow && ::IsDialogMessageW(Hwnd(FWindow), &msg)) continue;
+    ::TranslateMessage(&msg);
+    ::DispatchMessageW(&msg);
   }
+  if (FForm) FForm->Fire(TMainEvent::ApplicationEvents1Idle);
+  return true;
 }
 
 std::intptr_t TfrmMainWin32::Handle(unsigned AMessage, std::uintptr_t AWParam, std::intptr_t ALParam) {

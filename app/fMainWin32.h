@@ -24,6 +24,13 @@ class TfrmMainWin32 : public IMainView {
   // The message loop; after every batch of messages, when the queue is empty, the idle
   // refresh runs and the thread sleeps until the next message. Returns the exit code.
   int Run();
+  // One turn of that loop without the sleep: handles every pending message, then runs the
+  // idle refresh. False once the loop is to end (AExitCode then holds the code).
+  bool ProcessMessages(int& AExitCode);
+
+  TfrmMain& Form() { return *FForm; }
+  // The window handle (HWND) of a control, for tests.
+  void* ControlHandle(TMainControl AControl) const { return Control(AControl); }
 
   std::u16string Text(TMainControl AControl) const override;
   void SetText(TMainControl AControl, const std::u16string& AText) override;

@@ -18,12 +18,13 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
 set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
 
-# Wine with a private prefix inside the build folder and a fixed locale (so the ANSI code page
-# is Windows-1252), so runs depend neither on ~/.wine nor on the caller's environment.
+# Wine with a private prefix inside the build folder, a fixed locale (so the ANSI code page is
+# Windows-1252) and no display (so the keyboard layout is Wine's own US one): runs depend
+# neither on ~/.wine nor on the caller's environment.
 find_program(TAPDECK_WINE NAMES wine64 wine PATHS /usr/lib/wine NO_CMAKE_FIND_ROOT_PATH)
 if(TAPDECK_WINE)
   set(CMAKE_CROSSCOMPILING_EMULATOR
-      ${CMAKE_COMMAND} -E env --unset=LC_ALL LANG=C.UTF-8 WINEDEBUG=-all WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix ${TAPDECK_WINE})
+      ${CMAKE_COMMAND} -E env --unset=LC_ALL --unset=DISPLAY LANG=C.UTF-8 WINEDEBUG=-all WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix ${TAPDECK_WINE})
 endif()
 
 # Debian ships GoogleTest for Linux only; the cross build compiles it from source.

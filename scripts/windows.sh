@@ -22,23 +22,6 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
   # Without a window manager Wine draws the window frames itself.
   "$wine" reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f >/dev/null 2>&1
 fi
-# One persistent Wine server for every process of this run; stopped on the way out.
-# Its first client starts Wine's background services, which keep the output they inherit open:
-# start them here on /dev/null, or CTest would wait for them on every test's output.
-"$wineserver" -k 2>/dev/null || true  # a server still running for this private prefix
-"$wineserver" -p
-pids=()
-cleanup() {
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-  "$wineserver" -k 2>/dev/null || true
-}
-trap cleanup EXIT
-"$wine" wineboot </dev/null >/dev/null 2>&1
-
-# A Wine process now and then fails to start at all (no output, at once): such a test gets a
-# second run; a real failure fails again.
-ctest --preset mingw -j2 --timeout 120 --repeat until-pass:2
-
 smoke="$build/smoke"
 rm -rf "$smoke" && mkdir -p "$smoke"
 # Waits up to $2 seconds for the file $1 to hold a line matching $3; prints that line.
@@ -59,6 +42,26 @@ check_page() {
   echo "page served on port $1 ($(wc -c <"$page") bytes)"
 }
 
+pids=()
+cleanup() {
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+  "$wineserver" -k 2>/dev/null || true
+}
+trap cleanup EXIT
+# One persistent Wine server for the processes that follow; stopped on the way out.
+# Its first client starts Wine's background services, which keep the output they inherit open:
+# start them here on /dev/null, or CTest would wait for them on every test's output.
+start_wine() {
+  "$wineserver" -k 2>/dev/null || true  # a server still running for this private prefix
+  "$wineserver" -p
+  "$wine" wineboot </dev/null >/dev/null 2>&1
+}
+start_wine
+
+# A Wine process now and then fails to start at all (no output, at once): such a test gets a
+# second run; a real failure fails again.
+ctest --preset mingw -j2 --timeout 120 --repeat until-pass:2
+
 # tapdeck-headless.exe: listens on a port of the system's choice and stops at the end of input.
 mkfifo "$smoke/headless-input"
 "$wine" "$build/bin/tapdeck-headless.exe" --port 0 <"$smoke/headless-input" >"$smoke/headless.out" 2>&1 &
@@ -74,7 +77,8 @@ wait "$headless"
 wait_for_line "$smoke/headless.out" 5 '^stopped' >/dev/null
 echo "tapdeck-headless.exe: served, recorded the key and stopped"
 
-# Tapdeck.exe on a virtual display, beside the page files and the test double of the driver
+# Tapdeck.exe on a virtual display (Wine's desktop process, started with the first program,
+# serves the windows of all later ones, so Wine starts again with the display), beside the page files and the test double of the driver
 # library (so that Start can acquire device 2).
 cp "$build"/bin/{Tapdeck.exe,index.html,script.js,styles.css} "$build/bin/vjoy_double/vJoyInterface.dll" "$smoke/"
 exec 4>"$smoke/display"
@@ -83,6 +87,9 @@ pids+=("$!")
 exec 4>&-
 display=$(wait_for_line "$smoke/display" 20 '^[0-9]+$')
 export DISPLAY=":$display"
+start_wine
+# The Win32 view's own tests need the display.
+"$wine" "$build/bin/tapdeck_win32_view_tests.exe" </dev/null
 "$wine" "$smoke/Tapdeck.exe" >"$smoke/tapdeck.log" 2>&1 &
 tapdeck=$!
 pids+=("$tapdeck")
@@ -104,12 +111,12 @@ click() { xdotool mousemove --window "$window" $((border + $1)) $((caption + $2)
 # A free port typed into the port field, then the Start button.
 free=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
 click 196 18
-xdotool key --window "$window" End BackSpace BackSpace BackSpace BackSpace
-xdotool type --window "$window" "$free"
+xdotool key --window "$window" End BackSpace BackSpace BackSpace BackSpace 2>/dev/null
+xdotool type --window "$window" "$free" 2>/dev/null
 click 61 104
 for _ in $(seq 100); do curl -s --max-time 1 -o /dev/null "http://127.0.0.1:$free/" && break; sleep 0.1; done
 check_page "$free"
-xdotool key --window "$window" alt+F4
+xdotool key --window "$window" alt+F4 2>/dev/null
 for _ in $(seq 200); do kill -0 "$tapdeck" 2>/dev/null || break; sleep 0.1; done
 if kill -0 "$tapdeck" 2>/dev/null; then echo "Tapdeck.exe did not exit on closing its window" >&2; exit 1; fi
 echo "Tapdeck.exe: the window opened, Start served the page on port $free, closing the window ended it"

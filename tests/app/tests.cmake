@@ -21,3 +21,18 @@ if(TAPDECK_BUILD_GUI AND NOT WIN32)
                        WORKING_DIRECTORY ${CMAKE_RUNTIME_OUTPUT_DIRECTORY}
                        PROPERTIES ENVIRONMENT QT_QPA_PLATFORM=offscreen TIMEOUT 60)
 endif()
+
+# The Win32 view: a suite of its own, run on a display by scripts/windows.sh.
+if(TAPDECK_BUILD_GUI AND WIN32)
+  add_executable(tapdeck_win32_view_tests
+    tests/app/fMainWin32Test.cpp
+    tests/app/WindowTestSupport.cpp
+    tests/web/HTTPTestSupport.cpp
+    app/fMainWin32.cpp
+    app/Tapdeck.rc  # the program's manifest: the same common controls and DPI awareness
+  )
+  target_link_libraries(tapdeck_win32_view_tests PRIVATE tapdeck_core comctl32 shell32 user32 gdi32
+                        GTest::gtest GTest::gtest_main)
+  tapdeck_warnings(tapdeck_win32_view_tests)
+  add_dependencies(tapdeck_win32_view_tests tapdeck_webroot)
+endif()
