@@ -17,7 +17,7 @@ std::u16string AnsiToUtf16(std::string_view bytes) {
   std::u16string out(bytes.size(), u'\0');
   for (std::size_t i = 0; i < bytes.size(); ++i) {
     const auto b = static_cast<unsigned char>(bytes[i]);
-    out[i] = (b >= 0x80 && b < 0xA0) ? kHigh[b - 0x80] : b;
+    out[i] = (b & 0xE0) == 0x80 ? kHigh[b - 0x80] : b;
   }
   return out;
 }
@@ -30,7 +30,16 @@ char Utf16CharToAnsi(char16_t ch) {
 }
 
 std::string Utf16ToAnsi(std::u16string_view text) {
+  // Pages are mostly ASCII: a plain copy first, then the table only where it is needed.
   std::string out(text.size(), '\0');
-  for (std::size_t i = 0; i < text.size(); ++i) out[i] = Utf16CharToAnsi(text[i]);
+  char16_t seen = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    out[i] = static_cast<char>(text[i]);
+    seen |= text[i];
+  }
+  if (seen >= 0x80) {
+    for (std::size_t i = 0; i < text.size(); ++i)
+      if (text[i] >= 0x80) out[i] = Utf16CharToAnsi(text[i]);
+  }
   return out;
 }

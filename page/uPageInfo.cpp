@@ -1,5 +1,7 @@
 #include "page/uPageInfo.h"
 
+#include <functional>
+#include <optional>
 #include <string_view>
 
 #include "base/uFiles.h"
@@ -10,34 +12,72 @@ namespace {
 
 constexpr std::u16string_view kCrLf = u"\r\n";
 
-// Every occurrence of APattern in AText, compared in upper-case form, replaced by AValue;
-// the scan goes on after each inserted value, so an insertion is never searched again.
-std::u16string ReplaceAllIgnoreCase(const std::u16string& AText, std::u16string_view APattern,
-                                    const std::u16string& AValue) {
-  const std::u16string searchText = UpperCaseAscii(AText);
+// Where APattern (upper-case ASCII) next stands in AText at or after AFrom, letters compared
+// in upper-case form; npos when it does not.
+std::size_t FindIgnoreCase(std::u16string_view AText, std::u16string_view APattern, std::size_t AFrom) {
+  if (APattern.empty() || AText.size() < APattern.size()) return std::u16string_view::npos;
+  const std::size_t last = AText.size() - APattern.size();
+  for (std::size_t i = AFrom; i <= last; ++i) {
+    // Every placeholder starts with a character that has no case, so find() skips ahead.
+    i = AText.find(APattern[0], i);
+    if (i == std::u16string_view::npos || i > last) return std::u16string_view::npos;
+    std::size_t k = 1;
+    while (k < APattern.size() && UpCaseAscii(AText[i + k]) == APattern[k]) ++k;
+    if (k == APattern.size()) return i;
+  }
+  return std::u16string_view::npos;
+}
+
+// Every occurrence of APattern in AText, compared in upper-case form, replaced by the value
+// AValue gives; the scan goes on after each inserted value, so an insertion is never searched
+// again. The value is asked for only when there is an occurrence.
+template <typename TValue>
+void ReplaceAllIgnoreCase(std::u16string& AText, std::u16string_view APattern, TValue&& AValue) {
   const std::u16string pattern = UpperCaseAscii(APattern);
+  std::size_t found = FindIgnoreCase(AText, pattern, 0);
+  if (found == std::u16string::npos) return;
+  const std::u16string& value = AValue();
   std::u16string result;
+  result.reserve(AText.size() + value.size());
   std::size_t start = 0;
-  for (;;) {
-    const std::size_t found = searchText.find(pattern, start);
-    if (found == std::u16string::npos) break;
+  for (; found != std::u16string::npos; found = FindIgnoreCase(AText, pattern, start)) {
     result.append(AText, start, found - start);
-    result += AValue;
+    result += value;
     start = found + pattern.size();
   }
   result.append(AText, start);
-  return result;
+  AText = std::move(result);
 }
+
+// A value worked out at most once, on first use.
+class TLazyText {
+ public:
+  explicit TLazyText(std::function<std::u16string()> AMake) : FMake(std::move(AMake)) {}
+  const std::u16string& operator()() {
+    if (!FValue) FValue = FMake();
+    return *FValue;
+  }
+
+ private:
+  std::function<std::u16string()> FMake;
+  std::optional<std::u16string> FValue;
+};
 
 // Loads a companion file when it is there. A file that vanishes between the existence test
 // and the open counts as missing too; one that is there and still cannot be opened raises.
-void LoadIfPresent(TStrings& ALines, const std::u16string& AFileName) {
+// ALastBytes holds what the list was last loaded from, so an unchanged file keeps its lines.
+void LoadIfPresent(TStrings& ALines, std::string& ALastBytes, const std::u16string& AFileName) {
   if (!FileExists(AFileName)) return;
+  std::string bytes;
   try {
-    ALines.LoadFromFile(AFileName);
+    bytes = ReadFileBytes(AFileName);
   } catch (const EFOpenError&) {
     if (FileExists(AFileName)) throw;
+    return;
   }
+  if (ALines.Encoding() && bytes == ALastBytes) return;
+  ALines.LoadFromBytes(bytes);
+  ALastBytes = std::move(bytes);
 }
 
 // AOpen, one line per entry, AClose, every line followed by CR LF; empty text for no entries.
@@ -98,7 +138,10 @@ TButtonButtons::TButtonButtons(std::vector<std::int32_t> AButtonIds, std::u16str
 
 std::u16string TButtonButtons::ButtonsIdsAsString() const {
   std::u16string result;
-  for (const std::int32_t id : FButtonsIds) result += u"," + IntToStr(id);
+  for (const std::int32_t id : FButtonsIds) {
+    result += u',';
+    result += IntToStr(id);
+  }
   return result;
 }
 
@@ -189,19 +232,26 @@ std::u16string TPageInfo::GetScript() const { return FScript.Text(); }
 std::u16string TPageInfo::GetStyles() const { return FStyles.Text(); }
 
 void TPageInfo::LoadExternalFiles(const std::u16string& ABaseDir) {
-  LoadIfPresent(FScript, ABaseDir + u"script.js");
-  LoadIfPresent(FStyles, ABaseDir + u"styles.css");
+  LoadIfPresent(FScript, FScriptBytes, ABaseDir + u"script.js");
+  LoadIfPresent(FStyles, FStylesBytes, ABaseDir + u"styles.css");
 }
 
 void TPageInfo::ReplaceStrings(TStrings& ALines) const {
+  // Nothing changes the values while the lines are filled, so each is worked out once, and
+  // only for a line that holds its placeholder.
+  TLazyText html([this] { return GetHTML(); });
+  TLazyText script([this] { return GetScript(); });
+  TLazyText styles([this] { return GetStyles(); });
   const int count = ALines.Count();
   for (int i = 0; i < count; ++i) {
     if (ALines.Strings(i).find(u"$$") == std::u16string::npos) continue;
     // Each step searches the line as the previous step left it.
-    ALines.SetStrings(i, ReplaceAllIgnoreCase(ALines.Strings(i), u"$$PageTitle$$", PageTitle()));
-    ALines.SetStrings(i, ReplaceAllIgnoreCase(ALines.Strings(i), u"$$HTML$$", GetHTML()));
-    ALines.SetStrings(i, ReplaceAllIgnoreCase(ALines.Strings(i), u"$$SCRIPT$$", GetScript()));
-    ALines.SetStrings(i, ReplaceAllIgnoreCase(ALines.Strings(i), u"$$STYLES$$", GetStyles()));
+    std::u16string line = ALines.Strings(i);
+    ReplaceAllIgnoreCase(line, u"$$PageTitle$$", [this]() -> const std::u16string& { return PageTitle(); });
+    ReplaceAllIgnoreCase(line, u"$$HTML$$", html);
+    ReplaceAllIgnoreCase(line, u"$$SCRIPT$$", script);
+    ReplaceAllIgnoreCase(line, u"$$STYLES$$", styles);
+    ALines.SetStrings(i, std::move(line));
   }
 }
 

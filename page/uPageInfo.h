@@ -277,6 +277,9 @@ class TPageInfo {
   TStrings FStyles;
   TStrings FScript;
   std::mutex FRequestLock;
+  // The bytes each companion list was last loaded from: an unchanged file is not decoded again.
+  std::string FStylesBytes;
+  std::string FScriptBytes;
 };
 
 // The process-wide page object, built with the built-in page and the defaults (device 2,

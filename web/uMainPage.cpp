@@ -75,8 +75,7 @@ void TwmMainPage::WebModule2DefaultHandlerAction(TWebActionItem&, TWebRequest&, 
     pageInfo.LoadExternalFiles(FBasePath);
     pageInfo.ReplaceStrings(lines);
   }
-  auto stream = std::make_unique<TMemoryStream>();
-  stream->Write(lines.SaveToBytes());
+  auto stream = std::make_unique<TMemoryStream>(lines.SaveToBytes());
   Handled = SetResponseStream(std::move(stream), u"text/html", Response);
 }
 

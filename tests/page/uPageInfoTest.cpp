@@ -557,6 +557,24 @@ TEST_F(TPageInfoLoadExternalFiles, InvalidUtf8AfterTheMarkKeepsThePreviousLines)
     EXPECT_EQ(e.Message(), u"No mapping for the Unicode character exists in the target multi-byte code page");
   }
   EXPECT_EQ(page.GetScript(), u"good\r\n");
+  // The same bad bytes again still fail: only a successful load is remembered.
+  EXPECT_THROW(Load(), EEncodingError);
+  EXPECT_EQ(page.GetScript(), u"good\r\n");
+}
+
+TEST_F(TPageInfoLoadExternalFiles, AnEditOfTheSameSizeIsPickedUpAtOnce) {
+  dir.Write("script.js", "var a;");
+  Load();
+  dir.Write("script.js", "var b;");
+  Load();
+  EXPECT_EQ(page.GetScript(), u"var b;\r\n");
+  // Same bytes in another encoding's clothing: a mark changes the bytes, so they reload too.
+  dir.Write("script.js", "\xEF\xBB\xBFvar b;");
+  Load();
+  EXPECT_EQ(page.GetScript(), u"var b;\r\n");
+  dir.Write("script.js", "var \xE9;");
+  Load();
+  EXPECT_EQ(page.GetScript(), u"var \u00E9;\r\n");
 }
 
 // ---- A whole template directory -------------------------------------------------------
