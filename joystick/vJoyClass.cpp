@@ -27,7 +27,11 @@ TvJoy::~TvJoy() { Relinquish(); }
 bool TvJoy::Acquire() {
   const std::int32_t id = Id();
   const VjdStat status = FLibrary.GetVJDStatus(id);
-  if (status == VJD_STAT_MISS) throw EvJoyException(u"vJoy Device " + IntToStr(id) + u" is missing");
+  if (status == VJD_STAT_MISS) {
+    std::u16string message = u"vJoy Device " + IntToStr(id) + u" is missing";
+    if (const std::u16string reason = FLibrary.MissingReason(); !reason.empty()) message += u" (" + reason + u")";
+    throw EvJoyException(message);
+  }
   if (status == VJD_STAT_OWN) return false;
   if (status == VJD_STAT_FREE && FLibrary.AcquireVJD(id) == 0) return false;
   // Busy and unknown devices are reset as well, without asking for ownership.

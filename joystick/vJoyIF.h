@@ -5,6 +5,7 @@
 // simulated one.
 
 #include <cstdint>
+#include <string>
 #include <memory>
 
 // The library's boolean: zero is false, any other value true.
@@ -52,6 +53,10 @@ class IvJoyInterface {
   virtual const char16_t* GetvJoyProductString() = 0;
   virtual const char16_t* GetvJoyManufacturerString() = 0;
   virtual const char16_t* GetvJoySerialNumberString() = 0;
+
+  // Why every device reads as missing (the driver's library absent, say), for the user; empty
+  // when devices are simply present or not.
+  virtual std::u16string MissingReason() const { return {}; }
 };
 
 // The process-wide library. Unless one was selected before, the first call creates the

@@ -38,6 +38,7 @@ class TvJoyDll : public IvJoyInterface {
   const char16_t* GetvJoyProductString() override;
   const char16_t* GetvJoyManufacturerString() override;
   const char16_t* GetvJoySerialNumberString() override;
+  std::u16string MissingReason() const override { return FProblem; }
 
   // The entry points, as the library exports them (C calling convention, 32-bit ints).
   struct TEntryPoints {

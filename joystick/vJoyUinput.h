@@ -66,6 +66,8 @@ class TvJoyUinput : public IvJoyInterface {
   const char16_t* GetvJoyProductString() override;
   const char16_t* GetvJoyManufacturerString() override;
   const char16_t* GetvJoySerialNumberString() override;
+  // Names the node when this process may not write to it.
+  std::u16string MissingReason() const override;
 
   // "Tapdeck Virtual Joystick N".
   static std::string DeviceName(std::int32_t ADevice);

@@ -114,6 +114,10 @@ std::filesystem::path TvJoyUinput::LockPath(std::int32_t ADevice) const {
   return FLockDir / ("tapdeck-vjoy-" + std::to_string(ADevice) + ".lock");
 }
 
+std::u16string TvJoyUinput::MissingReason() const {
+  return FSystem->NodeWritable() ? std::u16string() : u"no write access to /dev/uinput";
+}
+
 bool TvJoyUinput::Present(std::int32_t ADevice) {
   if (ADevice < 1 || ADevice > kDeviceCount) return false;
   return Owned(ADevice) != nullptr || FSystem->NodeWritable();

@@ -63,7 +63,7 @@ TEST(vJoyDll, WithoutTheLibraryEveryDeviceIsMissingAndTheProgramStillStarts) {
 
   TvJoy joy(library);
   joy.SetId(2);
-  EXPECT_EQ(MissingMessage(joy), "vJoy Device 2 is missing");
+  EXPECT_EQ(MissingMessage(joy), "vJoy Device 2 is missing (vJoyInterface.dll not found; install the vJoy driver)");
   EXPECT_FALSE(joy.IsAcquired());
   joy.ButtonDown(5);  // nothing to press, and no failure
   EXPECT_EQ(joy.ProductString(), u"");

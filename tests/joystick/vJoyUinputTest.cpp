@@ -232,6 +232,16 @@ TEST_F(TvJoyUinputTest, NoWritableNodeMakesEveryDeviceMissing) {
   }
   EXPECT_EQ(lib.vJoyEnabled(), 0);
   EXPECT_TRUE(state.Nodes.empty());
+  // Start tells the user what to fix, not just that the device is gone.
+  TvJoy joy(lib);
+  try {
+    joy.Acquire();
+    ADD_FAILURE() << "no error";
+  } catch (const EvJoyException& e) {
+    EXPECT_EQ(e.Message(), u"vJoy Device 1 is missing (no write access to /dev/uinput)");
+  }
+  state.Writable = true;
+  EXPECT_EQ(lib.MissingReason(), u"");
 }
 
 TEST_F(TvJoyUinputTest, OnlyDevicesOneToSixteenExist) {
