@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <thread>
+#include <vector>
 
 #include "base/uThreads.h"
 
@@ -87,6 +89,27 @@ TEST(PlatformThread, RunsAndJoinsWithASmallStack) {
   EXPECT_EQ(value, 42);
   TPlatformThread moved = std::move(thread);
   EXPECT_FALSE(moved.Joinable());
+}
+
+// Stacks are handed on from ended threads to new ones: each thread must still get a stack of
+// the size it asked for, all to itself, while others run.
+TEST(PlatformThreadConcurrent, ReusedStacksAreWholeAndPrivate) {
+  constexpr std::size_t kStack = 128 * 1024;
+  std::atomic<int> good{0};
+  const auto body = [&good](int seed) {
+    volatile unsigned char buffer[64 * 1024];
+    for (std::size_t i = 0; i < sizeof buffer; ++i) buffer[i] = static_cast<unsigned char>(seed + i);
+    std::this_thread::yield();
+    bool same = true;
+    for (std::size_t i = 0; i < sizeof buffer; ++i) same = same && buffer[i] == static_cast<unsigned char>(seed + i);
+    if (same) ++good;
+  };
+  int started = 0;
+  for (int round = 0; round < 20; ++round) {
+    std::vector<TPlatformThread> threads;
+    for (int i = 0; i < 8; ++i, ++started) threads.emplace_back([&body, started] { body(started); }, kStack);
+  }
+  EXPECT_EQ(good.load(), started);
 }
 
 }  // namespace
