@@ -37,7 +37,7 @@ std::u16string KeyboardStatusText(bool AHasOutput, const std::u16string& AOutput
 std::u16string ApplicationTitle(const std::u16string& AExecutablePath) {
   std::u16string name = AExecutablePath.substr(ExtractFilePath(AExecutablePath).size());
   name = name.substr(0, name.find(u'.'));
-  for (std::size_t i = 0; i < name.size(); ++i) name[i] = i == 0 ? UpCaseAscii(name[i]) : LowerCaseAscii(name[i]);
+  for (std::size_t i = 1; i < name.size(); ++i) name[i] = LowerCaseAscii(name[i]);
   return name;
 }
 

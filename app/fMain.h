@@ -129,5 +129,5 @@ std::u16string ErrorBoxMessage(const std::u16string& AMessage);
 // The keyboard status line: where the keys go, or that they go nowhere and what would help.
 std::u16string KeyboardStatusText(bool AHasOutput, const std::u16string& AOutputName);
 // The application's title from the executable's path: the file name up to its first ".",
-// the first letter upper-case and every letter after it lower-case ("Tapdeck").
+// every letter after the first in lower case ("Tapdeck" for Tapdeck.exe, "tapdeck" for tapdeck).
 std::u16string ApplicationTitle(const std::u16string& AExecutablePath);

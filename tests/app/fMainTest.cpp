@@ -500,8 +500,8 @@ TEST(ErrorBoxMessage, AddsAFullStopAfterCharactersAboveIt) {
   for (const auto& c : cases) EXPECT_EQ(ErrorBoxMessage(c.in), c.out) << Utf16ToUtf8(c.in);
 }
 
-TEST(ApplicationTitle, FileNameUpToItsFirstDotCapitalised) {
-  EXPECT_EQ(ApplicationTitle(u"/usr/lib/tapdeck/tapdeck"), u"Tapdeck");
+TEST(ApplicationTitle, FileNameUpToItsFirstDotWithTheLaterLettersInLowerCase) {
+  EXPECT_EQ(ApplicationTitle(u"/usr/lib/tapdeck/tapdeck"), u"tapdeck");
   EXPECT_EQ(ApplicationTitle(u"/opt/TAPDECK-Headless"), u"Tapdeck-headless");
   EXPECT_EQ(ApplicationTitle(u"/x/Tapdeck.v2.exe"), u"Tapdeck");
   EXPECT_EQ(ApplicationTitle(u"/x/.hidden"), u"");
