@@ -20,8 +20,6 @@ struct TDepthGuard {
   ~TDepthGuard() { --depth; }
 };
 
-char16_t LowerCaseAscii(char16_t ch) { return ch >= u'A' && ch <= u'Z' ? static_cast<char16_t>(ch + 32) : ch; }
-
 }  // namespace
 
 std::u16string ErrorBoxMessage(const std::u16string& AMessage) {

@@ -3,17 +3,7 @@
 #include <string>
 
 #include "base/uErrors.h"
-
-namespace {
-
-int HexDigit(char16_t ch) {
-  if (ch >= u'0' && ch <= u'9') return ch - u'0';
-  if (ch >= u'a' && ch <= u'f') return ch - u'a' + 10;
-  if (ch >= u'A' && ch <= u'F') return ch - u'A' + 10;
-  return -1;
-}
-
-}  // namespace
+#include "base/uText.h"
 
 std::optional<std::int32_t> TryStrToInt(std::u16string_view text) {
   std::size_t i = 0;
@@ -35,7 +25,7 @@ std::optional<std::int32_t> TryStrToInt(std::u16string_view text) {
   std::uint64_t value = 0;
   const std::uint64_t limit = hex ? 0xFFFFFFFFull : (negative ? 0x80000000ull : 0x7FFFFFFFull);
   for (; i < text.size(); ++i) {
-    const int digit = hex ? HexDigit(text[i]) : (text[i] >= u'0' && text[i] <= u'9' ? text[i] - u'0' : -1);
+    const int digit = hex ? HexDigitValue(text[i]) : (text[i] >= u'0' && text[i] <= u'9' ? text[i] - u'0' : -1);
     if (digit < 0) return std::nullopt;
     value = value * (hex ? 16 : 10) + static_cast<std::uint64_t>(digit);
     if (value > limit) return std::nullopt;

@@ -159,6 +159,15 @@ std::string Utf16ToLatin1(std::u16string_view text) {
 
 char16_t UpCaseAscii(char16_t ch) { return (ch >= u'a' && ch <= u'z') ? ch - 32 : ch; }
 
+char16_t LowerCaseAscii(char16_t ch) { return (ch >= u'A' && ch <= u'Z') ? ch + 32 : ch; }
+
+int HexDigitValue(char16_t ch) {
+  if (ch >= u'0' && ch <= u'9') return ch - u'0';
+  if (ch >= u'a' && ch <= u'f') return ch - u'a' + 10;
+  if (ch >= u'A' && ch <= u'F') return ch - u'A' + 10;
+  return -1;
+}
+
 std::u16string UpperCaseAscii(std::u16string_view text) {
   std::u16string out(text);
   for (char16_t& ch : out) ch = UpCaseAscii(ch);

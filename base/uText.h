@@ -33,10 +33,14 @@ char Utf16CharToAnsi(char16_t ch);
 
 // ASCII-only helpers: letters "a" to "z" and "A" to "Z" fold, nothing else changes.
 char16_t UpCaseAscii(char16_t ch);
+char16_t LowerCaseAscii(char16_t ch);
 std::u16string UpperCaseAscii(std::u16string_view text);
 bool SameText(std::u16string_view a, std::u16string_view b);
 bool SameTextBytes(std::string_view a, std::string_view b);
 std::string UpperCaseBytes(std::string_view text);
+
+// The value of a hexadecimal digit (either letter case), or -1 for any other character.
+int HexDigitValue(char16_t ch);
 
 // Decimal form of a 32-bit signed integer.
 std::u16string IntToStr(std::int64_t value);

@@ -10,12 +10,6 @@
 
 namespace {
 
-std::string_view Trim(std::string_view s) {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
-  return s;
-}
-
 bool ContainsNoCase(std::string_view text, std::string_view word) {
   return UpperCaseBytes(text).find(UpperCaseBytes(word)) != std::string::npos;
 }
@@ -74,13 +68,13 @@ TReadOutcome ReadHeaders(THTTPReader& reader, int maxLines, THeaderList& headers
       // A folded line continues the value before it.
       std::string& value = headers.back().second;
       value += ' ';
-      value += HTTPHeaderBytes(Trim(line));
+      value += HTTPHeaderBytes(TrimBytes(line));
       continue;
     }
     const std::size_t colon = line.find(':');
     if (colon == std::string::npos) continue;
     const std::string_view view(line);
-    headers.emplace_back(HTTPHeaderBytes(Trim(view.substr(0, colon))), HTTPHeaderBytes(Trim(view.substr(colon + 1))));
+    headers.emplace_back(HTTPHeaderBytes(TrimBytes(view.substr(0, colon))), HTTPHeaderBytes(TrimBytes(view.substr(colon + 1))));
   }
 }
 
@@ -141,7 +135,7 @@ TReadOutcome ReadRequest(TSocket& socket, THTTPReader& reader, const THTTPConnec
   if (Header(headers, "Host").empty() && !request.Target.Host.empty())
     request.Headers.emplace_back("Host", Utf16ToUtf8(request.Target.Host));
 
-  const std::string_view transferEncoding = Trim(Header(headers, "Transfer-Encoding"));
+  const std::string_view transferEncoding = TrimBytes(Header(headers, "Transfer-Encoding"));
   const bool identity = transferEncoding.empty() || SameTextBytes(transferEncoding, "identity");
   const std::string_view contentLengthText = Header(headers, "Content-Length");
   // A value that is not a number of 0 or more counts as no Content-Length.

@@ -10,19 +10,12 @@ namespace {
 
 constexpr char16_t kReplacement = u'\xFFFD';
 
-int HexValue(char16_t c) {
-  if (c >= u'0' && c <= u'9') return c - u'0';
-  if (c >= u'a' && c <= u'f') return c - u'a' + 10;
-  if (c >= u'A' && c <= u'F') return c - u'A' + 10;
-  return -1;
-}
-
 // The value of ACount hexadecimal digits at APos, or -1 when there are fewer or one is not.
 long HexRun(std::u16string_view text, std::size_t pos, std::size_t count) {
   if (pos + count > text.size()) return -1;
   long value = 0;
   for (std::size_t i = 0; i < count; ++i) {
-    const int digit = HexValue(text[pos + i]);
+    const int digit = HexDigitValue(text[pos + i]);
     if (digit < 0) return -1;
     value = value * 16 + digit;
   }
@@ -30,12 +23,6 @@ long HexRun(std::u16string_view text, std::size_t pos, std::size_t count) {
 }
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
-
-std::string_view TrimBytes(std::string_view s) {
-  while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
-  while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
-  return s;
-}
 
 std::u16string_view TrimText(std::u16string_view s) {
   while (!s.empty() && (s.front() == u' ' || s.front() == u'\t')) s.remove_prefix(1);
@@ -50,7 +37,7 @@ std::optional<std::uint64_t> ParseUnsigned(std::string_view digits, int base) {
   constexpr std::uint64_t kMax = std::numeric_limits<std::uint64_t>::max();
   std::uint64_t value = 0;
   for (char c : digits) {
-    const int digit = HexValue(static_cast<unsigned char>(c));
+    const int digit = HexDigitValue(static_cast<unsigned char>(c));
     if (digit < 0 || digit >= base) return std::nullopt;
     const auto d = static_cast<std::uint64_t>(digit);
     const auto b = static_cast<std::uint64_t>(base);
@@ -60,6 +47,12 @@ std::optional<std::uint64_t> ParseUnsigned(std::string_view digits, int base) {
 }
 
 }  // namespace
+
+std::string_view TrimBytes(std::string_view s) {
+  while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
+  while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
+  return s;
+}
 
 bool THTTPReader::Fill() {
   FStart = FEnd = 0;

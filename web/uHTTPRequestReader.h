@@ -59,6 +59,9 @@ THTTPTarget SplitRequestTarget(std::u16string_view ATarget);
 // digits that are not hexadecimal is dropped with them, "+" stays; bytes read as UTF-8.
 std::u16string DecodePathInfo(std::u16string_view APath);
 
+// Without blanks and tabs at either end.
+std::string_view TrimBytes(std::string_view s);
+
 // A content type without its "charset" parameter.
 std::u16string ContentTypeWithoutCharset(std::u16string_view AContentType);
 // The type alone, lower-cased and without parameters: "text/html; a=b" gives "text/html".

@@ -6,13 +6,6 @@
 
 namespace {
 
-int HexDigitValue(char16_t ch) {
-  if (ch >= u'0' && ch <= u'9') return ch - u'0';
-  if (ch >= u'a' && ch <= u'f') return ch - u'a' + 10;
-  if (ch >= u'A' && ch <= u'F') return ch - u'A' + 10;
-  return -1;
-}
-
 bool EndsPlainRun(char16_t ch) {
   return ch == u'&' || ch == u'\r' || ch == u'\n' || ch == u'"';
 }
