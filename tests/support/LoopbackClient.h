@@ -39,7 +39,8 @@ class TLoopbackClient {
   bool SendBytewise(std::string_view ABytes);
   // The client will send nothing more.
   void ShutdownSend();
-  // Reads until the server closes, ALimit bytes have come, or ATimeout passes without either.
+  // Reads until the server closes, ALimit bytes have come, or ATimeout passes without either;
+  // with a time of 0, only what has arrived already.
   TLoopbackRead Read(std::chrono::milliseconds ATimeout, std::size_t ALimit = std::numeric_limits<std::size_t>::max());
   // Ends the connection with a reset (linger time 0), as a client that crashes or is cut off.
   void Reset();

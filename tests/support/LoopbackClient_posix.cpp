@@ -79,8 +79,8 @@ TLoopbackRead TLoopbackClient::Read(milliseconds ATimeout, std::size_t ALimit) {
   const auto deadline = steady_clock::now() + ATimeout;
   char buffer[16384];
   while (result.Bytes.size() < ALimit) {
-    const auto left = duration_cast<milliseconds>(deadline - steady_clock::now()).count();
-    if (left <= 0) return result;
+    // A time of 0 still looks once at what has arrived.
+    const auto left = std::max<std::int64_t>(0, duration_cast<milliseconds>(deadline - steady_clock::now()).count());
     pollfd p{FFd, POLLIN, 0};
     const int ready = ::poll(&p, 1, static_cast<int>(left));
     if (ready < 0 && errno == EINTR) continue;
