@@ -12,8 +12,9 @@ TvJoySimulated::TvJoySimulated(TvJoySimulatedOptions AOptions) {
 }
 
 void TvJoySimulated::Record(std::string AName, std::vector<std::int64_t> AArgs, bool AChangesState) {
-  FCalls.push_back({std::move(AName), std::move(AArgs)});
-  if (AChangesState && FListener) FListener(FCalls.back().Text());
+  TvJoyCall call{std::move(AName), std::move(AArgs)};
+  if (AChangesState && FListener) FListener(call.Text());
+  if (FKeepCalls) FCalls.push_back(std::move(call));
 }
 
 TvJoySimulated::TDevice* TvJoySimulated::Find(std::int32_t ADevice) {
@@ -160,6 +161,12 @@ void TvJoySimulated::ClearCalls() {
 void TvJoySimulated::SetListener(TvJoyCallListener AListener) {
   std::lock_guard lock(FLock);
   FListener = std::move(AListener);
+}
+
+void TvJoySimulated::SetKeepCalls(bool AKeep) {
+  std::lock_guard lock(FLock);
+  FKeepCalls = AKeep;
+  if (!AKeep) FCalls.clear();
 }
 
 void TvJoySimulated::SetVersions(std::uint16_t ADllVersion, std::uint16_t ADriverVersion) {

@@ -64,6 +64,9 @@ class TvJoySimulated : public IvJoyInterface {
   std::vector<TvJoyCall> Calls() const;
   void ClearCalls();
   void SetListener(TvJoyCallListener AListener);
+  // Whether calls are kept for Calls() (the default). A runner that only prints the lines
+  // turns this off, so a long run does not keep every call it ever saw.
+  void SetKeepCalls(bool AKeep);
 
   // What a driver and other processes could do to the devices.
   void SetVersions(std::uint16_t ADllVersion, std::uint16_t ADriverVersion);
@@ -104,6 +107,7 @@ class TvJoySimulated : public IvJoyInterface {
   mutable std::mutex FLock;
   std::array<TDevice, kDeviceCount> FDevices;
   std::vector<TvJoyCall> FCalls;
+  bool FKeepCalls = true;
   TvJoyCallListener FListener;
   std::uint16_t FDllVersion = kLibraryVersion;
   std::uint16_t FDriverVersion = kLibraryVersion;

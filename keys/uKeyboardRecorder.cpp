@@ -15,8 +15,10 @@ TKeyboardRecorder::TKeyboardRecorder(bool ARealSleep) : fRealSleep(ARealSleep) {
 
 void TKeyboardRecorder::Record(const TKeyCall& ACall, const std::string& ALine) {
   std::lock_guard lock(fLock);
-  fCalls.push_back(ACall);
-  fCalls.back().Thread = std::this_thread::get_id();
+  if (fKeepCalls) {
+    fCalls.push_back(ACall);
+    fCalls.back().Thread = std::this_thread::get_id();
+  }
   // Under the lock, so the lines come out in the order the calls were recorded.
   if (!ALine.empty() && fListener) fListener(ALine);
 }
@@ -71,6 +73,12 @@ void TKeyboardRecorder::Sleep(std::uint32_t dwMilliseconds) {
 void TKeyboardRecorder::SetListener(TKeyLineListener AListener) {
   std::lock_guard lock(fLock);
   fListener = std::move(AListener);
+}
+
+void TKeyboardRecorder::SetKeepCalls(bool AKeep) {
+  std::lock_guard lock(fLock);
+  fKeepCalls = AKeep;
+  if (!AKeep) fCalls.clear();
 }
 
 std::vector<TKeyCall> TKeyboardRecorder::Calls() const {

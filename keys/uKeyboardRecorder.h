@@ -52,6 +52,9 @@ class TKeyboardRecorder : public TUSLayoutKeyboard {
   std::u16string OutputName() const override { return u"recorder"; }
 
   void SetListener(TKeyLineListener AListener);
+  // Whether calls are kept for Calls() (the default). A runner that only prints the lines
+  // turns this off, so a long run does not keep every call it ever saw.
+  void SetKeepCalls(bool AKeep);
 
   // Copies, safe while workers still call in.
   std::vector<TKeyCall> Calls() const;
@@ -69,5 +72,6 @@ class TKeyboardRecorder : public TUSLayoutKeyboard {
   const bool fRealSleep;
   mutable std::mutex fLock;
   std::vector<TKeyCall> fCalls;
+  bool fKeepCalls = true;
   TKeyLineListener fListener;
 };

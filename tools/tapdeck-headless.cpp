@@ -132,10 +132,12 @@ THeadlessOptions ParseOptions(const std::vector<std::string_view>& AArgs) {
 // The keyboard and the joystick library are chosen here, before the service starts.
 //   Keyboard (--keys): record -> the recorder as the process-wide keyboard, with a listener
 //     that prints each call through PrintLine ("key vk=0x41 scan=30 flags=0 extra=13",
-//     "numlock on"); system -> the platform's keyboard.
+//     "numlock on") and no history kept, since nobody reads it here; system -> the
+//     platform's keyboard.
 //   Joystick (--joystick): simulated -> the simulated library as the process-wide one, with
 //     --missing-device and --version-mismatch applied and a listener printing each
-//     state-changing call ("joy SetBtn -1 2 5"); system -> the platform's library.
+//     state-changing call ("joy SetBtn -1 2 5"), again without a history; system -> the
+//     platform's library.
 
 void ChooseKeyboard(const THeadlessOptions& AOptions) {
   if (AOptions.Keys == TKeysChoice::System) {
@@ -144,6 +146,7 @@ void ChooseKeyboard(const THeadlessOptions& AOptions) {
   }
   auto recorder = std::make_unique<TKeyboardRecorder>();
   recorder->SetListener([](const std::string& ALine) { PrintLine(ALine); });
+  recorder->SetKeepCalls(false);
   SelectKeyboard(std::move(recorder));
 }
 
@@ -157,6 +160,7 @@ void ChooseJoystick(const THeadlessOptions& AOptions) {
   options.VersionMismatch = AOptions.VersionMismatch;
   auto library = std::make_unique<TvJoySimulated>(options);
   library->SetListener([](const std::string& ALine) { PrintLine("joy " + ALine); });
+  library->SetKeepCalls(false);
   SelectvJoyLibrary(std::move(library));
 }
 

@@ -157,8 +157,13 @@ void TIdHTTPWebBrokerBridge::Serve(TConnection& AConnection) {
   THTTPConnectionLimits limits;
   limits.MaxHeaderLines = FHeaderLineLimit;
   ServeHTTPConnection(AConnection.Socket, *FHandler, limits);
+  // The connections that finished before this one are joined here, so clients that all go
+  // at once do not leave their threads' stacks behind until the next connection arrives.
+  // Each thread joins only earlier ones, and the last is joined by the next one or by stop.
+  std::list<std::unique_ptr<TConnection>> earlier;
   {
     std::lock_guard lock(FConnectionsLock);
+    earlier.swap(FFinished);
     AConnection.Finished = true;
     if (AConnection.Launched) FFinished.splice(FFinished.end(), FConnections, AConnection.Entry);
     --FOpenConnections;
@@ -166,6 +171,7 @@ void TIdHTTPWebBrokerBridge::Serve(TConnection& AConnection) {
   }
   // Stop no longer touches a finished connection's socket, so it is closed outside the lock.
   AConnection.Socket.Close();
+  earlier.clear();
 }
 
 void TIdHTTPWebBrokerBridge::ReapFinished() {

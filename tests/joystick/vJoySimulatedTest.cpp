@@ -87,4 +87,22 @@ TEST(TvJoySimulated, ListenerGetsStateChangingCallsAsText) {
   EXPECT_EQ(calls[8].Text(), "GetVJDAxisExist 2 48");
 }
 
+TEST(TvJoySimulated, WithoutHistoryTheListenerStillGetsEveryLine) {
+  TvJoySimulated sim;
+  std::vector<std::string> lines;
+  sim.SetListener([&lines](const std::string& line) { lines.push_back(line); });
+  sim.AcquireVJD(2);
+  sim.SetKeepCalls(false);  // drops what was kept so far
+  EXPECT_TRUE(sim.Calls().empty());
+  for (int i = 0; i < 1000; ++i) sim.SetBtn(-1, 2, 5);
+  EXPECT_TRUE(sim.Calls().empty());
+  ASSERT_EQ(lines.size(), 1001u);
+  EXPECT_EQ(lines.back(), "SetBtn -1 2 5");
+  EXPECT_TRUE(sim.ButtonPressed(2, 5));
+  sim.SetKeepCalls(true);
+  sim.SetBtn(0, 2, 5);
+  ASSERT_EQ(sim.Calls().size(), 1u);
+  EXPECT_EQ(sim.Calls()[0].Text(), "SetBtn 0 2 5");
+}
+
 }  // namespace

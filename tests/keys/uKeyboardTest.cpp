@@ -35,6 +35,26 @@ TEST(TKeyboardRecorder, PrintsEachEventAndEachNumLockFlipAsALine) {
                    }));
 }
 
+TEST(TKeyboardRecorder, WithoutHistoryTheListenerStillGetsEveryLine) {
+  TKeyboardRecorder keyboard(false);
+  std::vector<std::string> lines;
+  keyboard.SetListener([&lines](const std::string& line) { lines.push_back(line); });
+  keyboard.VkKeyScanW(u'a');
+  keyboard.SetKeepCalls(false);  // drops what was kept so far
+  EXPECT_TRUE(keyboard.Calls().empty());
+  for (int i = 0; i < 1000; ++i) keyboard.keybd_event(0x41, 30, 0, 13);
+  std::uint8_t state[256] = {};
+  state[0x90] = 0x01;
+  keyboard.SetKeyboardState(state);
+  EXPECT_TRUE(keyboard.Calls().empty());
+  EXPECT_EQ(lines.size(), 1001u);
+  EXPECT_EQ(lines.back(), "numlock on");
+  EXPECT_TRUE(keyboard.NumLockOn());
+  keyboard.SetKeepCalls(true);
+  keyboard.keybd_event(0x41, 30, 2, 13);
+  EXPECT_EQ(keyboard.Events(), (std::vector<TKeyEvent>{{0x41, 30, 2, 13}}));
+}
+
 TEST(TKeyboardRecorder, KeepsEveryCallInOrder) {
   TKeyboardRecorder keyboard(false);
   EXPECT_EQ(keyboard.VkKeyScanW(u'A'), 0x0141);

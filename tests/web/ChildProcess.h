@@ -17,9 +17,13 @@ class TChildProcess {
   TChildProcess& operator=(const TChildProcess&) = delete;
 
   bool Started() const { return FPid > 0; }
+  // The child's process id while it runs (and until Wait has seen it end); -1 otherwise.
+  int Pid() const { return FPid; }
   // The next line of standard output (without its line feed), or none at the end of the
   // output or after ATimeout.
   std::optional<std::string> ReadLine(std::chrono::milliseconds ATimeout = std::chrono::seconds(10));
+  // Whether ReadLine has met the end of the output (rather than a timeout).
+  bool OutputEnded() const { return FOutputEnded; }
   // Everything on standard error until the child closes it (or ATimeout).
   std::string ReadErrors(std::chrono::milliseconds ATimeout = std::chrono::seconds(10));
   void CloseInput();
@@ -31,4 +35,5 @@ class TChildProcess {
   int FPid = -1;
   int FInput = -1, FOutput = -1, FErrors = -1;
   std::string FOutputBuffer;
+  bool FOutputEnded = false;
 };

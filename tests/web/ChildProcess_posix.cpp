@@ -15,15 +15,19 @@ using namespace std::chrono;
 
 namespace {
 
-// Reads what is there within the time left; false at the end of the stream or the time.
-bool ReadSome(int fd, std::string& out, steady_clock::time_point deadline) {
+// Reads what is there within the time left; false at the end of the stream (then *ended is
+// set, when given) or the time.
+bool ReadSome(int fd, std::string& out, steady_clock::time_point deadline, bool* ended = nullptr) {
   const auto left = duration_cast<milliseconds>(deadline - steady_clock::now()).count();
   if (left <= 0) return false;
   pollfd p{fd, POLLIN, 0};
   if (::poll(&p, 1, static_cast<int>(left)) <= 0) return false;
   char buffer[4096];
   const ssize_t got = ::read(fd, buffer, sizeof buffer);
-  if (got <= 0) return false;
+  if (got <= 0) {
+    if (ended) *ended = true;
+    return false;
+  }
   out.append(buffer, static_cast<std::size_t>(got));
   return true;
 }
@@ -72,7 +76,7 @@ std::optional<std::string> TChildProcess::ReadLine(milliseconds ATimeout) {
   const auto deadline = steady_clock::now() + ATimeout;
   std::size_t lf;
   while ((lf = FOutputBuffer.find('\n')) == std::string::npos)
-    if (!ReadSome(FOutput, FOutputBuffer, deadline)) return std::nullopt;
+    if (!ReadSome(FOutput, FOutputBuffer, deadline, &FOutputEnded)) return std::nullopt;
   std::string line = FOutputBuffer.substr(0, lf);
   FOutputBuffer.erase(0, lf + 1);
   return line;

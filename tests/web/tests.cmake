@@ -15,11 +15,16 @@ target_sources(tapdeck_tests PRIVATE
   tests/web/uHTTPResponseWriterTest.cpp
   tests/web/uHTTPWebBrokerBridgeTest.cpp
 )
+# tapdeck-headless as a program, and clients that reset, stop half-way or stay silent.
 if(NOT WIN32)
   target_sources(tapdeck_tests PRIVATE
+    tests/support/LoopbackClient.cpp
+    tests/support/LoopbackClient_posix.cpp
     tests/web/ChildProcess_posix.cpp
+    tests/web/HeadlessCorpusTest.cpp
     tests/web/HeadlessInputLinesTest.cpp
     tests/web/HeadlessProcessTest.cpp
+    tests/web/ServiceFaultsTest.cpp
   )
 endif()
 add_dependencies(tapdeck_tests tapdeck-headless)

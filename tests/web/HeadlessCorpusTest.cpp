@@ -1,0 +1,93 @@
+// The raw request corpus against tapdeck-headless as a program: every request, sent whole
+// and sent one byte per write, is answered or closed in time, the program never falls over,
+// and a page request right after each one is served.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "base/uFiles.h"
+#include "base/uText.h"
+#include "tests/support/LoopbackClient.h"
+#include "tests/web/ChildProcess.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+std::string Headless() { return Utf16ToUtf8(ExtractFilePath(ExecutablePath())) + "tapdeck-headless"; }
+
+std::vector<std::filesystem::path> CorpusFiles() {
+  std::vector<std::filesystem::path> files;
+  const std::filesystem::path dir = std::filesystem::path(TAPDECK_SHARED_DIR) / "corpus" / "http-requests";
+  std::error_code error;
+  for (const auto& entry : std::filesystem::directory_iterator(dir, error))
+    if (entry.path().extension() == ".http") files.push_back(entry.path());
+  std::sort(files.begin(), files.end());
+  return files;
+}
+
+std::string ReadFile(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream bytes;
+  bytes << in.rdbuf();
+  return bytes.str();
+}
+
+// Lines up to the IPv4 listening line; its port, or 0.
+std::uint16_t ReadPort(TChildProcess& AChild) {
+  while (std::optional<std::string> line = AChild.ReadLine())
+    if (line->rfind("listening IPv4 ", 0) == 0) return static_cast<std::uint16_t>(std::stoi(line->substr(15)));
+  return 0;
+}
+
+TEST(HeadlessCorpus, EveryRequestWholeAndBytewiseIsAnsweredOrClosedAndThePageFollows) {
+  if (!std::filesystem::exists(Headless())) GTEST_SKIP() << "no tapdeck-headless beside the tests";
+  const std::vector<std::filesystem::path> files = CorpusFiles();
+  if (files.empty()) GTEST_SKIP() << "no request corpus at " << TAPDECK_SHARED_DIR << "/corpus/http-requests";
+  TChildProcess child(Headless(), {"--port", "0"});
+  ASSERT_TRUE(child.Started());
+  const std::uint16_t port = ReadPort(child);
+  ASSERT_NE(port, 0);
+
+  for (const auto& file : files) {
+    const std::string request = ReadFile(file);
+    for (const bool bytewise : {false, true}) {
+      const std::string name = file.filename().string() + (bytewise ? " (one byte per send)" : " (whole)");
+      TLoopbackClient client(port, {.NoDelay = true});
+      ASSERT_TRUE(client.Connected()) << name << ": the program no longer accepts connections";
+      // A send fails once the program has closed early (the rest of the request unread).
+      if (bytewise)
+        client.SendBytewise(request);
+      else
+        client.Send(request);
+      // Done sending: whatever the request still announces will not come.
+      client.ShutdownSend();
+      const TLoopbackRead read = client.Read(2s);
+      EXPECT_TRUE(read.Closed) << name << " was neither answered nor closed within 2 s";
+      if (!read.Bytes.empty()) {
+        EXPECT_TRUE(ParseLoopbackReply(read.Bytes).Valid) << name;
+      }
+
+      const TLoopbackReply page = ParseLoopbackReply(LoopbackExchange(port, "GET / HTTP/1.1\r\nHost: x\r\n\r\n").Bytes);
+      EXPECT_EQ(page.Status, 200) << "page after " << name;
+      EXPECT_EQ(page.Header("Content-Length"), std::to_string(page.Body.size())) << "page after " << name;
+      EXPECT_FALSE(page.Body.empty()) << "page after " << name;
+      // Input lines the request may have caused are read off, so the output pipe never fills.
+      while (child.ReadLine(1ms)) {
+      }
+    }
+  }
+  EXPECT_GE(files.size(), 166u);
+
+  child.CloseInput();
+  std::optional<std::string> line = child.ReadLine();
+  while (line && *line != "stopped") line = child.ReadLine();
+  EXPECT_EQ(line, "stopped");
+  EXPECT_EQ(child.Wait(), 0);
+}
+
+}  // namespace
