@@ -7,5 +7,6 @@ scripts/deps.sh build test
 cmake --preset default
 cmake --build --preset default
 ctest --preset default -j2
+scripts/load-tests.sh
 scripts/browser-tests.sh
 scripts/windows.sh
