@@ -156,7 +156,8 @@ void TIdHTTPWebBrokerBridge::StartConnection(TSocket ASocket) {
 void TIdHTTPWebBrokerBridge::Serve(TConnection& AConnection) {
   THTTPConnectionLimits limits;
   limits.MaxHeaderLines = FHeaderLineLimit;
-  ServeHTTPConnection(AConnection.Socket, *FHandler, limits);
+  TSocketByteChannel channel(AConnection.Socket);
+  ServeHTTPConnection(channel, *FHandler, limits);
   {
     std::lock_guard lock(FConnectionsLock);
     AConnection.Finished = true;
