@@ -88,6 +88,7 @@ void CheckResponse(std::string_view AOut, std::string_view AInput) {
       break;
     AOut.remove_prefix(blank + kInterim.size());
   }
+  if (AOut.size() != full.size() && !ContainsNoCase(AInput, "100-continue")) Fail("an interim line unasked", full);
   if (AOut.empty()) return;
   if (!AOut.starts_with("HTTP/1.1 ")) Fail("does not start with \"HTTP/1.1 \"", full);
   const std::size_t headEnd = AOut.find("\r\n\r\n");
@@ -102,7 +103,12 @@ void CheckResponse(std::string_view AOut, std::string_view AInput) {
     Fail("malformed status line", full);
   const int code = (status[0] - '0') * 100 + (status[1] - '0') * 10 + (status[2] - '0');
 
+  // The codes this service answers with; the header-only ones carry nothing else.
+  const bool headerOnly = code == 400 || code == 411 || code == 413 || code == 417;
+  if (!headerOnly && code != 200 && code != 500) Fail("a status code this service never sends", full);
+
   bool connectionClose = false;
+  bool contentType = false;
   int lengthHeaders = 0;
   std::uint64_t length = 0;
   std::size_t pos = statusEnd + 2;
@@ -115,6 +121,7 @@ void CheckResponse(std::string_view AOut, std::string_view AInput) {
     const std::string_view name = line.substr(0, colon);
     const std::string_view value = line.substr(colon + 2);
     if (name == "Connection") connectionClose = value == "close";
+    if (name == "Content-Type") contentType = true;
     if (name == "Content-Length") {
       ++lengthHeaders;
       if (value.empty() || value.size() > 19 ||
@@ -125,6 +132,8 @@ void CheckResponse(std::string_view AOut, std::string_view AInput) {
   }
   if (!connectionClose) Fail("no \"Connection: close\"", full);
   if (lengthHeaders != 1) Fail("not exactly one Content-Length", full);
+  if (headerOnly && (contentType || length != 0 || !body.empty())) Fail("a header-only answer with content", full);
+  if (contentType != (length != 0)) Fail("a Content-Type without content or content without one", full);
   if (body.size() == length) return;
   const bool bodiless = (code >= 100 && code <= 199) || code == 204 || code == 304;
   // Only the method decides about HEAD; the request text must at least name it.
