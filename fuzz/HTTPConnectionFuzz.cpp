@@ -167,10 +167,12 @@ struct TServeResult {
   std::vector<std::string> Joystick;
 };
 
+// The one Date header is that of the final response; an interim line comes before it.
 std::string WithoutDate(std::string AResponse) {
-  const std::size_t head = AResponse.find("\r\n\r\n");
-  const std::size_t date = AResponse.rfind("\r\nDate: ", head);
-  if (date != std::string::npos && head != std::string::npos) AResponse.replace(date + 8, head - date - 8, "-");
+  const std::size_t date = AResponse.find("\r\nDate: ");
+  if (date == std::string::npos) return AResponse;
+  const std::size_t end = AResponse.find("\r\n", date + 2);
+  AResponse.replace(date + 8, end - date - 8, "-");
   return AResponse;
 }
 
