@@ -42,7 +42,7 @@ run() {
   if [ "$status" -ne 0 ] || [ -n "$found" ]; then
     echo "FAIL $name (exit status $status); log: $logs/$name.log"
     grep -E 'ERROR|SUMMARY|check failed|Test unit written|==[0-9]+==' "$logs/$name.log" | head -n 20 || true
-    for f in $found; do echo "  input: $f"; done
+    for f in $found; do echo "  input: $f (reproduce: $bin/$name $f)"; done
     return 1
   fi
   echo "ok   $name: $(grep -E '^stat::number_of_executed_units' "$logs/$name.log" | awk '{print $2}') inputs in ${time}s," \
@@ -74,7 +74,7 @@ others=$!
 wait "$http" || failed=1
 wait "$others" || failed=1
 if [ "$failed" -ne 0 ]; then
-  echo "fuzzing found problems; reproduce one with: build/fuzz/bin/<target> <input>" >&2
+  echo "fuzzing found problems (inputs under $findings/)" >&2
   exit 1
 fi
 echo "fuzzing passed"
