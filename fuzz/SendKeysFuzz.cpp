@@ -46,6 +46,7 @@ class TBoundedRecorder : public TKeyboardRecorder {
     return false;
   }
   bool Malformed() const { return fMalformed; }
+  bool AllRecorded() const { return fEventCount <= kRecordedEvents; }
   bool NumLockEvent() const { return fNumLockEvent; }
 
  private:
@@ -105,6 +106,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* AData, std::size_t ASi
     if (call.Value == 0 || (call.Value != static_cast<std::uint32_t>(delayModifiers) &&
                             call.Value != static_cast<std::uint32_t>(delayKeys)))
       Fail("a pause that is not one of the delays", sequence);
+  }
+  // Without skUp only held modifiers and Enter are ever released; with skUp alone every key
+  // that is not a held modifier goes down right before its own release.
+  const std::vector<TKeyEvent> events = first->Events();
+  auto isShiftKey = [](std::uint8_t AVk) { return std::find(ShiftKeys.begin(), ShiftKeys.end(), AVk) != ShiftKeys.end(); };
+  if (first->AllRecorded()) {
+    for (std::size_t i = 0; i < events.size(); ++i) {
+      const TKeyEvent& e = events[i];
+      const bool up = (e.Flags & kKeyUp) != 0;
+      if (!modes.Contains(skUp) && up && e.Vk != 0x0D && !isShiftKey(e.Vk))
+        Fail("a key released although the mode has no skUp", sequence);
+      if (modes == TKeyboardSendKeyDownUps{skUp} && !up && !isShiftKey(e.Vk) &&
+          (i + 1 >= events.size() || events[i + 1].Vk != e.Vk || (events[i + 1].Flags & kKeyUp) == 0))
+        Fail("a key pressed without its release although the mode has no skDown", sequence);
+    }
   }
   // The player keeps nothing from one play to the next.
   const auto second = Play(sequence, modes, delayModifiers, delayKeys);
