@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs the Debian packages a build needs, when they are missing.
-# Usage: scripts/deps.sh [build|test|windows|browser|bench]...
+# Usage: scripts/deps.sh [build|test|windows|browser|bench|fuzz]...
 set -euo pipefail
 
 packages=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev googletest qt6-base-dev libx11-dev libxtst-dev)
@@ -12,6 +12,8 @@ for group in "$@"; do
     # A Node.js that brings its own npm (as NodeSource's does) conflicts with Debian's npm.
     browser) packages+=(chromium nodejs); command -v npm >/dev/null || packages+=(npm) ;;
     bench) packages+=(nginx wrk) ;;
+    # clang with the libFuzzer and sanitizer runtimes.
+    fuzz) packages+=(clang libclang-rt-14-dev) ;;
     *) echo "unknown package group: $group" >&2; exit 2 ;;
   esac
 done

@@ -6,6 +6,7 @@ target_sources(tapdeck_core PRIVATE
 )
 # The HTTP service.
 target_sources(tapdeck_core PRIVATE
+  web/uByteChannel.cpp
   web/uHTTPConnection.cpp
   web/uHTTPRequestReader.cpp
   web/uHTTPResponseWriter.cpp

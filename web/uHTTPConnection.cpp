@@ -24,16 +24,16 @@ std::string_view Header(const THeaderList& headers, std::string_view name) {
 // After an early answer the client may still be sending its body; closing on unread bytes
 // would reset the connection and could destroy the answer before the client reads it. So
 // the sending side is closed and what still arrives is read off, for a bounded time.
-void DrainAndLinger(TSocket& socket) {
+void DrainAndLinger(TByteChannel& channel) {
   using namespace std::chrono;
-  socket.ShutdownSend();
+  channel.ShutdownSend();
   const auto deadline = steady_clock::now() + seconds(2);
   std::uint64_t total = 0;
   char buffer[4096];
   while (total < 16 * 1024 * 1024) {
     const auto left = duration_cast<milliseconds>(deadline - steady_clock::now()).count();
-    if (left <= 0 || !socket.WaitReadable(static_cast<int>(left))) return;
-    const std::ptrdiff_t got = socket.Receive(buffer, sizeof buffer);
+    if (left <= 0 || !channel.WaitReadable(static_cast<int>(left))) return;
+    const std::ptrdiff_t got = channel.Receive(buffer, sizeof buffer);
     if (got <= 0) return;
     total += static_cast<std::uint64_t>(got);
   }
@@ -52,8 +52,8 @@ struct TParsedRequest {
 };
 
 // Answers with a header-only response; the connection closes after it.
-TReadOutcome Answer(TSocket& socket, std::int32_t code) {
-  WriteHeaderOnlyResponse(socket, code);
+TReadOutcome Answer(TByteChannel& channel, std::int32_t code) {
+  WriteHeaderOnlyResponse(channel, code);
   return TReadOutcome::Answered;
 }
 
@@ -88,7 +88,7 @@ bool SkipTrailers(THTTPReader& reader, int maxLines) {
   return false;
 }
 
-TReadOutcome ReadChunkedBody(TSocket& socket, THTTPReader& reader, const THTTPConnectionLimits& limits,
+TReadOutcome ReadChunkedBody(TByteChannel& channel, THTTPReader& reader, const THTTPConnectionLimits& limits,
                              std::string& body) {
   std::string line;
   for (;;) {
@@ -97,13 +97,13 @@ TReadOutcome ReadChunkedBody(TSocket& socket, THTTPReader& reader, const THTTPCo
     if (!size) return TReadOutcome::Request;  // not a number: the body ends here
     if (*size == 0)
       return SkipTrailers(reader, limits.MaxHeaderLines) ? TReadOutcome::Request : TReadOutcome::CloseSilently;
-    if (*size > limits.MaxBodySize - body.size()) return Answer(socket, 413);
+    if (*size > limits.MaxBodySize - body.size()) return Answer(channel, 413);
     if (!reader.ReadBytes(body, static_cast<std::size_t>(*size))) return TReadOutcome::CloseSilently;
     if (reader.ReadLine(line) != THTTPReader::TLineResult::Ok) return TReadOutcome::CloseSilently;
   }
 }
 
-TReadOutcome ReadRequest(TSocket& socket, THTTPReader& reader, const THTTPConnectionLimits& limits,
+TReadOutcome ReadRequest(TByteChannel& channel, THTTPReader& reader, const THTTPConnectionLimits& limits,
                          TParsedRequest& request) {
   std::string line;
   if (reader.ReadLine(line) != THTTPReader::TLineResult::Ok || line.empty()) return TReadOutcome::CloseSilently;
@@ -145,31 +145,31 @@ TReadOutcome ReadRequest(TSocket& socket, THTTPReader& reader, const THTTPConnec
   const bool tooLarge = identity && contentLength > limits.MaxBodySize;
 
   if (IsHTTP11OrLater(HTTPBytesToText(request.VersionBytes))) {
-    if (Header(headers, "Host").empty()) return Answer(socket, 400);
+    if (Header(headers, "Host").empty()) return Answer(channel, 400);
     const std::string_view expect = Header(headers, "Expect");
     if (!expect.empty() && !reader.BytesWaiting(0)) {
-      if (!SameTextBytes(expect, "100-continue")) return Answer(socket, 417);
+      if (!SameTextBytes(expect, "100-continue")) return Answer(channel, 417);
       // A body that would be refused is refused now, before the client sends it.
-      if (tooLarge) return Answer(socket, 413);
-      socket.SendAll(request.VersionBytes + " 100 Continue\r\n\r\n");
+      if (tooLarge) return Answer(channel, 413);
+      channel.SendAll(request.VersionBytes + " 100 Continue\r\n\r\n");
     }
   }
 
   if (identity) {
     if (hasContentLength) {
-      if (tooLarge) return Answer(socket, 413);
+      if (tooLarge) return Answer(channel, 413);
       if (!reader.ReadBytes(request.Body, static_cast<std::size_t>(contentLength))) return TReadOutcome::CloseSilently;
       request.HasBody = true;
     } else if ((request.Method == u"POST" || request.Method == u"PUT") && reader.BytesWaiting(1)) {
-      return Answer(socket, 411);
+      return Answer(channel, 411);
     }
   } else if (ContainsNoCase(transferEncoding, "chunked")) {
     request.HasBody = true;
-    if (const TReadOutcome outcome = ReadChunkedBody(socket, reader, limits, request.Body);
+    if (const TReadOutcome outcome = ReadChunkedBody(channel, reader, limits, request.Body);
         outcome != TReadOutcome::Request)
       return outcome;
   } else {
-    return Answer(socket, 400);
+    return Answer(channel, 400);
   }
 
   const std::string_view authorization = Header(headers, "Authorization");
@@ -180,12 +180,12 @@ TReadOutcome ReadRequest(TSocket& socket, THTTPReader& reader, const THTTPConnec
 
 }  // namespace
 
-void ServeHTTPConnection(TSocket& ASocket, TWebRequestHandler& AHandler, const THTTPConnectionLimits& ALimits) {
-  THTTPReader reader(ASocket);
+void ServeHTTPConnection(TByteChannel& AChannel, TWebRequestHandler& AHandler, const THTTPConnectionLimits& ALimits) {
+  THTTPReader reader(AChannel);
   TParsedRequest parsed;
-  switch (ReadRequest(ASocket, reader, ALimits, parsed)) {
+  switch (ReadRequest(AChannel, reader, ALimits, parsed)) {
     case TReadOutcome::CloseSilently: return;
-    case TReadOutcome::Answered: DrainAndLinger(ASocket); return;
+    case TReadOutcome::Answered: DrainAndLinger(AChannel); return;
     case TReadOutcome::Request: break;
   }
 
@@ -200,7 +200,7 @@ void ServeHTTPConnection(TSocket& ASocket, TWebRequestHandler& AHandler, const T
   TWebRequest request(std::move(parsed.Method), std::move(parsed.Target.PathInfo), std::move(parsed.Target.Query),
                       ContentTypeWithoutCharset(contentType), std::move(content), std::move(parsed.Headers));
   // A failed write means the client is gone; there is nobody left to tell.
-  TWebResponse response([&ASocket, head](TWebResponse& AResponse) { WriteHTTPResponse(ASocket, AResponse, head); });
+  TWebResponse response([&AChannel, head](TWebResponse& AResponse) { WriteHTTPResponse(AChannel, AResponse, head); });
   try {
     AHandler.HandleRequest(request, response);
   } catch (const Exception& e) {
@@ -212,5 +212,5 @@ void ServeHTTPConnection(TSocket& ASocket, TWebRequestHandler& AHandler, const T
   }
   if (!response.Sent()) response.SendResponse();
   // Bytes beyond the request (a pipelined second request) would turn the close into a reset.
-  if (reader.HasBuffered()) DrainAndLinger(ASocket);
+  if (reader.HasBuffered()) DrainAndLinger(AChannel);
 }

@@ -56,7 +56,7 @@ std::string_view TrimBytes(std::string_view s) {
 
 bool THTTPReader::Fill() {
   FStart = FEnd = 0;
-  const std::ptrdiff_t got = FSocket.Receive(FBuffer, sizeof FBuffer);
+  const std::ptrdiff_t got = FChannel.Receive(FBuffer, sizeof FBuffer);
   if (got <= 0) return false;
   FEnd = static_cast<std::size_t>(got);
   return true;
@@ -92,7 +92,7 @@ bool THTTPReader::ReadBytes(std::string& AOut, std::size_t ACount) {
   AOut.resize(offset + ACount);
   std::size_t done = 0;
   while (done < ACount) {
-    const std::ptrdiff_t got = FSocket.Receive(AOut.data() + offset + done, ACount - done);
+    const std::ptrdiff_t got = FChannel.Receive(AOut.data() + offset + done, ACount - done);
     if (got <= 0) {
       AOut.resize(offset + done);
       return false;
@@ -104,7 +104,7 @@ bool THTTPReader::ReadBytes(std::string& AOut, std::size_t ACount) {
 
 bool THTTPReader::BytesWaiting(int AMilliseconds) {
   if (FStart < FEnd) return true;
-  return FSocket.WaitReadable(AMilliseconds) && Fill();
+  return FChannel.WaitReadable(AMilliseconds) && Fill();
 }
 
 std::u16string HTTPBytesToText(std::string_view ABytes) {

@@ -8,14 +8,14 @@
 #include <string>
 #include <string_view>
 
-#include "base/uSockets.h"
+#include "web/uByteChannel.h"
 
 // Longest request line, header line or chunk-size line, before its line break.
 inline constexpr std::size_t kMaxHTTPLineLength = 16384;
 
 class THTTPReader {
  public:
-  explicit THTTPReader(TSocket& ASocket) : FSocket(ASocket) {}
+  explicit THTTPReader(TByteChannel& AChannel) : FChannel(AChannel) {}
   THTTPReader(const THTTPReader&) = delete;
   THTTPReader& operator=(const THTTPReader&) = delete;
 
@@ -33,7 +33,7 @@ class THTTPReader {
  private:
   bool Fill();
 
-  TSocket& FSocket;
+  TByteChannel& FChannel;
   char FBuffer[8192];
   std::size_t FStart = 0;
   std::size_t FEnd = 0;

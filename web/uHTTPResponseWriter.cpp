@@ -167,7 +167,7 @@ std::string HTTPHeaderBlock(std::int32_t AStatusCode, const THTTPContentType& AC
   return block;
 }
 
-bool WriteHTTPResponse(TSocket& ASocket, const TWebResponse& AResponse, bool AHeadRequest) {
+bool WriteHTTPResponse(TByteChannel& AChannel, const TWebResponse& AResponse, bool AHeadRequest) {
   const TResponseBody kind = AResponse.Body();
   const THTTPContentType contentType = ResolveContentType(AResponse.ContentType(), kind != TResponseBody::None);
   std::string text;
@@ -182,11 +182,11 @@ bool WriteHTTPResponse(TSocket& ASocket, const TWebResponse& AResponse, bool AHe
   if (AHeadRequest || !StatusTakesBody(AResponse.StatusCode())) body = {};
   if (body.size() <= kJoinedWriteLimit) {
     block += body;
-    return ASocket.SendAll(block);
+    return AChannel.SendAll(block);
   }
-  return ASocket.SendAll(block) && ASocket.SendAll(body);
+  return AChannel.SendAll(block) && AChannel.SendAll(body);
 }
 
-bool WriteHeaderOnlyResponse(TSocket& ASocket, std::int32_t AStatusCode) {
-  return ASocket.SendAll(HTTPHeaderBlock(AStatusCode, {}, 0, UtcTimeNow()));
+bool WriteHeaderOnlyResponse(TByteChannel& AChannel, std::int32_t AStatusCode) {
+  return AChannel.SendAll(HTTPHeaderBlock(AStatusCode, {}, 0, UtcTimeNow()));
 }

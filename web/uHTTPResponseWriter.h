@@ -7,7 +7,7 @@
 #include <string_view>
 
 #include "base/uClock.h"
-#include "base/uSockets.h"
+#include "web/uByteChannel.h"
 #include "web/uWebRequest.h"
 
 // The reason phrase of a status code; empty for a code this service does not know.
@@ -36,6 +36,6 @@ std::string HTTPHeaderBlock(std::int32_t AStatusCode, const THTTPContentType& AC
 // Writes a response: the header block in one write, then the body unless the request is
 // HEAD or the status takes none; small bodies go out in the same write. False when the
 // connection failed.
-bool WriteHTTPResponse(TSocket& ASocket, const TWebResponse& AResponse, bool AHeadRequest);
+bool WriteHTTPResponse(TByteChannel& AChannel, const TWebResponse& AResponse, bool AHeadRequest);
 // A response of headers only: "Connection: close", "Content-Length: 0" and "Date".
-bool WriteHeaderOnlyResponse(TSocket& ASocket, std::int32_t AStatusCode);
+bool WriteHeaderOnlyResponse(TByteChannel& AChannel, std::int32_t AStatusCode);

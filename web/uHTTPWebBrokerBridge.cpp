@@ -156,7 +156,8 @@ void TIdHTTPWebBrokerBridge::StartConnection(TSocket ASocket) {
 void TIdHTTPWebBrokerBridge::Serve(TConnection& AConnection) {
   THTTPConnectionLimits limits;
   limits.MaxHeaderLines = FHeaderLineLimit;
-  ServeHTTPConnection(AConnection.Socket, *FHandler, limits);
+  TSocketByteChannel channel(AConnection.Socket);
+  ServeHTTPConnection(channel, *FHandler, limits);
   // The connections that finished before this one are joined here, so clients that all go
   // at once do not leave their threads' stacks behind until the next connection arrives.
   // Each thread joins only earlier ones, and the last is joined by the next one or by stop.

@@ -24,7 +24,8 @@ std::u16string WithFinalSeparator(std::u16string dir) {
 
 TwmMainPage::TwmMainPage() : TwmMainPage(std::u16string()) {}
 
-TwmMainPage::TwmMainPage(std::u16string ABaseDir) : FBaseDir(WithFinalSeparator(std::move(ABaseDir))) {
+TwmMainPage::TwmMainPage(std::u16string ABaseDir, TButtonHold AHold)
+    : FBaseDir(WithFinalSeparator(std::move(ABaseDir))), FHold(std::move(AHold)) {
   struct TRoute {
     const char16_t* Name;
     const char16_t* PathInfo;
@@ -162,7 +163,11 @@ void TwmMainPage::wmMainPagewmPostButtonsPressAction(TWebActionItem&, TWebReques
   for (std::int32_t id : ButtonsIdsFromString(Request.QueryFields().Values(u"str"))) {
     GetvJoy().ButtonDown(ButtonNr(id));
     // Long enough for the game to see the button held.
-    std::this_thread::sleep_for(std::chrono::milliseconds(kButtonPressMilliseconds));
+    const std::chrono::milliseconds hold(kButtonPressMilliseconds);
+    if (FHold)
+      FHold(hold);
+    else
+      std::this_thread::sleep_for(hold);
     GetvJoy().ButtonUp(ButtonNr(id));
   }
 }
@@ -175,6 +180,6 @@ void TwmMainPage::wmMainPagewmPostButtonsUpAction(TWebActionItem&, TWebRequest& 
   for (std::int32_t id : ButtonsIdsFromString(Request.QueryFields().Values(u"str"))) GetvJoy().ButtonUp(ButtonNr(id));
 }
 
-TWebModuleClass MainPageModuleClass(std::u16string ABaseDir) {
-  return [dir = std::move(ABaseDir)] { return std::make_unique<TwmMainPage>(dir); };
+TWebModuleClass MainPageModuleClass(std::u16string ABaseDir, TButtonHold AHold) {
+  return [dir = std::move(ABaseDir), hold = std::move(AHold)] { return std::make_unique<TwmMainPage>(dir, hold); };
 }

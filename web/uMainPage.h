@@ -2,7 +2,9 @@
 // TwmMainPage: the web module of this program. Its route table holds the page route (the
 // default item, taking every request no input route takes) and the six input routes.
 
+#include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -11,13 +13,17 @@
 #include "base/uStreams.h"
 #include "web/uWebRequestHandler.h"
 
+// How ButtonsPress holds each button before releasing it: by default the thread sleeps;
+// a fuzz target that must not wait passes one of its own.
+using TButtonHold = std::function<void(std::chrono::milliseconds AHold)>;
+
 class TwmMainPage : public TWebModule {
  public:
   // Pages are read from the executable's directory.
   TwmMainPage();
   // Pages are read from ABaseDir instead (tests, tapdeck-headless --dir); a missing final
-  // separator is added.
-  explicit TwmMainPage(std::u16string ABaseDir);
+  // separator is added. AHold replaces the sleep of ButtonsPress when set.
+  explicit TwmMainPage(std::u16string ABaseDir, TButtonHold AHold = {});
 
   // The directory the page files are read from, ending with the separator; set by
   // WebModuleCreate.
@@ -48,21 +54,22 @@ class TwmMainPage : public TWebModule {
   void wmMainPagewmPostButtonsUpAction(TWebActionItem& Sender, TWebRequest& Request, TWebResponse& Response,
                                        bool& Handled);
 
- static constexpr int kButtonPressMilliseconds = 30;
+  static constexpr int kButtonPressMilliseconds = 30;
 
- private:
   // The ids of a comma list: every piece converted (-1 when it does not), the positive
   // ones kept once each, in the order of their first appearance.
   static std::vector<std::int32_t> ButtonsIdsFromString(std::u16string_view AText);
 
+ private:
   // Hands a finished body to the response, which owns it from then on; always true.
   bool SetResponseStream(std::unique_ptr<TMemoryStream> AStream, const std::u16string& AContentType,
                          TWebResponse& AResponse);
 
   std::u16string FBaseDir;  // empty: the executable's directory
+  TButtonHold FHold;        // empty: sleep
   std::u16string FBasePath;
 };
 
-// The module class to register on a request handler; ABaseDir as for the constructor,
-// empty for the executable's directory.
-TWebModuleClass MainPageModuleClass(std::u16string ABaseDir = {});
+// The module class to register on a request handler; ABaseDir and AHold as for the
+// constructor, empty for the executable's directory and a real sleep.
+TWebModuleClass MainPageModuleClass(std::u16string ABaseDir = {}, TButtonHold AHold = {});

@@ -6,11 +6,14 @@ target_sources(tapdeck_tests PRIVATE
   tests/web/uWebRequestTest.cpp
 )
 
-# The HTTP service: request reading, response writing, the service through real sockets,
-# the request corpus and tapdeck-headless as a program.
+# The HTTP service: one connection over a channel in memory, request reading, response
+# writing, the service through real sockets, the request corpus and tapdeck-headless as a
+# program.
 target_sources(tapdeck_tests PRIVATE
   tests/web/CorpusTest.cpp
   tests/web/HTTPTestSupport.cpp
+  tests/support/MemoryByteChannel.cpp
+  tests/web/uHTTPConnectionTest.cpp
   tests/web/uHTTPRequestReaderTest.cpp
   tests/web/uHTTPResponseWriterTest.cpp
   tests/web/uHTTPWebBrokerBridgeTest.cpp

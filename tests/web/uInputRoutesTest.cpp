@@ -199,6 +199,25 @@ TEST_F(InputRoutes, PressReleasesEachButtonBeforeTheNextAndAnswersAfterAll) {
   EXPECT_TRUE(Joystick().PressedButtons(2).empty());
 }
 
+TEST_F(InputRoutes, AButtonHoldGivenToTheModuleReplacesTheSleep) {
+  std::vector<std::string> holds;
+  std::mutex holdsLock;
+  TTestRoutes unused;
+  TTestService service(unused, MainPageModuleClass(u"/nonexistent-page-dir", [&](std::chrono::milliseconds AHold) {
+    std::lock_guard lock(holdsLock);
+    // The button is down while it is held.
+    holds.push_back(std::to_string(AHold.count()) + "ms with " + std::to_string(Joystick().PressedButtons(2).size()) +
+                    " down");
+  }));
+  service.Start();
+  const THTTPReply reply =
+      ParseReply(Exchange(service.Port(), "GET /ButtonsPress?str=4,9 HTTP/1.1\r\nHost: x\r\n\r\n").Bytes);
+  EXPECT_EQ(reply.Status, 200);
+  EXPECT_EQ(Join(ButtonCalls()), Join({"down 4", "up 4", "down 9", "up 9"}));
+  std::lock_guard lock(holdsLock);
+  EXPECT_EQ(Join(holds), Join({"30ms with 1 down", "30ms with 1 down"}));
+}
+
 TEST_F(InputRoutes, DownKeepsButtonsPressedUntilUp) {
   ExpectEmpty200(Request("GET", "/ButtonsDown?str=%2C1%2C5"));
   ExpectEmpty200(Request("GET", "/buttonsdown?str=3"));
