@@ -8,5 +8,6 @@ cmake --preset default
 cmake --build --preset default
 ctest --preset default -j2
 scripts/load-tests.sh
+scripts/fuzz.sh
 scripts/browser-tests.sh
 scripts/windows.sh
