@@ -3,6 +3,7 @@
 // tapdeck-headless as a program.
 
 #include <chrono>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -37,3 +38,9 @@ class TChildProcess {
   std::string FOutputBuffer;
   bool FOutputEnded = false;
 };
+
+// tapdeck-headless, beside the test program.
+std::string HeadlessProgram();
+// tapdeck-headless's lines up to and including its IPv4 listening line; that line's port in
+// APort, 0 when it never came.
+std::vector<std::string> ReadUntilListening(TChildProcess& AChild, std::uint16_t& APort);

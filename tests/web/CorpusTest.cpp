@@ -3,41 +3,22 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 #include "tests/web/HTTPTestSupport.h"
+#include "tests/web/RequestCorpus.h"
 
 namespace {
 
-std::vector<std::filesystem::path> CorpusFiles() {
-  std::vector<std::filesystem::path> files;
-  const std::filesystem::path dir = std::filesystem::path(TAPDECK_SHARED_DIR) / "corpus" / "http-requests";
-  std::error_code error;
-  for (const auto& entry : std::filesystem::directory_iterator(dir, error))
-    if (entry.path().extension() == ".http") files.push_back(entry.path());
-  std::sort(files.begin(), files.end());
-  return files;
-}
-
-std::string ReadFile(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream bytes;
-  bytes << in.rdbuf();
-  return bytes.str();
-}
-
 TEST(HTTPRequestCorpus, EveryRequestIsAnsweredOrClosed) {
-  const std::vector<std::filesystem::path> files = CorpusFiles();
+  const std::vector<std::filesystem::path> files = RequestCorpusFiles();
   if (files.empty()) GTEST_SKIP() << "no request corpus at " << TAPDECK_SHARED_DIR << "/corpus/http-requests";
   TTestRoutes routes;
   TTestService service(routes);
   service.Start();
   for (const auto& file : files) {
     TTestClient client(service.Port());
-    client.Send(ReadFile(file));
+    client.Send(ReadFileBytes(file));
     // The client is done sending: whatever the request still lacks will not come.
     client.ShutdownSend();
     const TClientRead read = client.ReadAll(std::chrono::seconds(3));

@@ -4,57 +4,28 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
-#include "base/uFiles.h"
-#include "base/uText.h"
 #include "tests/support/LoopbackClient.h"
 #include "tests/web/ChildProcess.h"
+#include "tests/web/RequestCorpus.h"
 
 namespace {
 
 using namespace std::chrono_literals;
 
-std::string Headless() { return Utf16ToUtf8(ExtractFilePath(ExecutablePath())) + "tapdeck-headless"; }
-
-std::vector<std::filesystem::path> CorpusFiles() {
-  std::vector<std::filesystem::path> files;
-  const std::filesystem::path dir = std::filesystem::path(TAPDECK_SHARED_DIR) / "corpus" / "http-requests";
-  std::error_code error;
-  for (const auto& entry : std::filesystem::directory_iterator(dir, error))
-    if (entry.path().extension() == ".http") files.push_back(entry.path());
-  std::sort(files.begin(), files.end());
-  return files;
-}
-
-std::string ReadFile(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream bytes;
-  bytes << in.rdbuf();
-  return bytes.str();
-}
-
-// Lines up to the IPv4 listening line; its port, or 0.
-std::uint16_t ReadPort(TChildProcess& AChild) {
-  while (std::optional<std::string> line = AChild.ReadLine())
-    if (line->rfind("listening IPv4 ", 0) == 0) return static_cast<std::uint16_t>(std::stoi(line->substr(15)));
-  return 0;
-}
-
 TEST(HeadlessCorpus, EveryRequestWholeAndBytewiseIsAnsweredOrClosedAndThePageFollows) {
-  if (!std::filesystem::exists(Headless())) GTEST_SKIP() << "no tapdeck-headless beside the tests";
-  const std::vector<std::filesystem::path> files = CorpusFiles();
+  if (!std::filesystem::exists(HeadlessProgram())) GTEST_SKIP() << "no tapdeck-headless beside the tests";
+  const std::vector<std::filesystem::path> files = RequestCorpusFiles();
   if (files.empty()) GTEST_SKIP() << "no request corpus at " << TAPDECK_SHARED_DIR << "/corpus/http-requests";
-  TChildProcess child(Headless(), {"--port", "0"});
+  TChildProcess child(HeadlessProgram(), {"--port", "0"});
   ASSERT_TRUE(child.Started());
-  const std::uint16_t port = ReadPort(child);
+  std::uint16_t port = 0;
+  ReadUntilListening(child, port);
   ASSERT_NE(port, 0);
 
   for (const auto& file : files) {
-    const std::string request = ReadFile(file);
+    const std::string request = ReadFileBytes(file);
     for (const bool bytewise : {false, true}) {
       const std::string name = file.filename().string() + (bytewise ? " (one byte per send)" : " (whole)");
       TLoopbackClient client(port, {.NoDelay = true});

@@ -7,28 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "base/uFiles.h"
-#include "base/uText.h"
 #include "tests/web/ChildProcess.h"
 #include "tests/web/HTTPTestSupport.h"
 
 namespace {
-
-std::string Headless() { return Utf16ToUtf8(ExtractFilePath(ExecutablePath())) + "tapdeck-headless"; }
-
-// The lines up to and including the IPv4 listening line; its port in APort.
-std::vector<std::string> ReadStart(TChildProcess& AChild, std::uint16_t& APort) {
-  std::vector<std::string> lines;
-  APort = 0;
-  while (std::optional<std::string> line = AChild.ReadLine()) {
-    lines.push_back(*line);
-    if (line->rfind("listening IPv4 ", 0) == 0) {
-      APort = static_cast<std::uint16_t>(std::stoi(line->substr(15)));
-      break;
-    }
-  }
-  return lines;
-}
 
 // The next lines that are neither listening nor empty.
 std::vector<std::string> ReadInputLines(TChildProcess& AChild, std::size_t ACount) {
@@ -44,15 +26,15 @@ std::vector<std::string> ReadInputLines(TChildProcess& AChild, std::size_t ACoun
 class HeadlessInputLines : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (!std::filesystem::exists(Headless())) GTEST_SKIP() << "no tapdeck-headless beside the tests";
+    if (!std::filesystem::exists(HeadlessProgram())) GTEST_SKIP() << "no tapdeck-headless beside the tests";
   }
 };
 
 TEST_F(HeadlessInputLines, PrintsTheStartsAcquisitionThenEveryKeyAndButton) {
-  TChildProcess child(Headless(), {"--port", "0", "--device", "3"});
+  TChildProcess child(HeadlessProgram(), {"--port", "0", "--device", "3"});
   ASSERT_TRUE(child.Started());
   std::uint16_t port = 0;
-  const std::vector<std::string> start = ReadStart(child, port);
+  const std::vector<std::string> start = ReadUntilListening(child, port);
   ASSERT_NE(port, 0);
   EXPECT_EQ(start, (std::vector<std::string>{"joy AcquireVJD 3", "joy ResetVJD 3", "joy ResetPovs 3",
                                              "joy ResetButtons 3", "listening IPv4 " + std::to_string(port)}));
@@ -82,7 +64,7 @@ TEST_F(HeadlessInputLines, ABrokenJoystickStopsTheStart) {
   for (const auto& c : cases) {
     std::vector<std::string> args{"--port", "0"};
     args.insert(args.end(), c.args.begin(), c.args.end());
-    TChildProcess child(Headless(), args);
+    TChildProcess child(HeadlessProgram(), args);
     ASSERT_TRUE(child.Started());
     EXPECT_EQ(child.ReadErrors(), c.error);
     EXPECT_EQ(child.Wait(), 1);

@@ -4,18 +4,12 @@
 
 #include <filesystem>
 
-#include "base/uFiles.h"
 #include "base/uSockets.h"
-#include "base/uText.h"
 #include "tests/support/TempDir.h"
 #include "tests/web/ChildProcess.h"
 #include "tests/web/HTTPTestSupport.h"
 
 namespace {
-
-std::string HeadlessProgram() {
-  return Utf16ToUtf8(ExtractFilePath(ExecutablePath())) + "tapdeck-headless";
-}
 
 class HeadlessProcess : public ::testing::Test {
  protected:

@@ -12,6 +12,7 @@ target_sources(tapdeck_tests PRIVATE
 target_sources(tapdeck_tests PRIVATE
   tests/web/CorpusTest.cpp
   tests/web/HTTPTestSupport.cpp
+  tests/web/RequestCorpus.cpp
   tests/support/MemoryByteChannel.cpp
   tests/web/uHTTPConnectionTest.cpp
   tests/web/uHTTPRequestReaderTest.cpp
@@ -23,6 +24,7 @@ if(NOT WIN32)
   target_sources(tapdeck_tests PRIVATE
     tests/support/LoopbackClient.cpp
     tests/support/LoopbackClient_posix.cpp
+    tests/web/ChildProcess.cpp
     tests/web/ChildProcess_posix.cpp
     tests/web/HeadlessCorpusTest.cpp
     tests/web/HeadlessInputLinesTest.cpp
