@@ -65,8 +65,9 @@ class TLazyText {
 
 // Loads a companion file when it is there. A file that vanishes between the existence test
 // and the open counts as missing too; one that is there and still cannot be opened raises.
-// ALastBytes holds what the list was last loaded from, so an unchanged file keeps its lines.
-void LoadIfPresent(TStrings& ALines, std::string& ALastBytes, const std::u16string& AFileName) {
+// ALastBytes holds what the list was last loaded from, so an unchanged file keeps its lines;
+// ALoads counts the loads that replaced them.
+void LoadIfPresent(TStrings& ALines, std::string& ALastBytes, std::uint64_t& ALoads, const std::u16string& AFileName) {
   if (!FileExists(AFileName)) return;
   std::string bytes;
   try {
@@ -78,6 +79,7 @@ void LoadIfPresent(TStrings& ALines, std::string& ALastBytes, const std::u16stri
   if (ALines.Encoding() && bytes == ALastBytes) return;
   ALines.LoadFromBytes(bytes);
   ALastBytes = std::move(bytes);
+  ++ALoads;
 }
 
 // AOpen, one line per entry, AClose, every line followed by CR LF; empty text for no entries.
@@ -232,8 +234,26 @@ std::u16string TPageInfo::GetScript() const { return FScript.Text(); }
 std::u16string TPageInfo::GetStyles() const { return FStyles.Text(); }
 
 void TPageInfo::LoadExternalFiles(const std::u16string& ABaseDir) {
-  LoadIfPresent(FScript, FScriptBytes, ABaseDir + u"script.js");
-  LoadIfPresent(FStyles, FStylesBytes, ABaseDir + u"styles.css");
+  LoadIfPresent(FScript, FScriptBytes, FScriptLoads, ABaseDir + u"script.js");
+  LoadIfPresent(FStyles, FStylesBytes, FStylesLoads, ABaseDir + u"styles.css");
+}
+
+std::shared_ptr<const std::string> TPageInfo::AssemblePage(const std::u16string& ABaseDir, std::string ATemplate) {
+  std::lock_guard lock(FRequestLock);
+  // The previous page's template is known to decode; any other is decoded first, so a broken
+  // one fails before the companion files are reloaded, as a fresh fill does.
+  const bool sameTemplate = FLastPage && FLastPage->Template == ATemplate;
+  TStrings lines;
+  if (!sameTemplate) lines.LoadFromBytes(ATemplate);
+  LoadExternalFiles(ABaseDir);
+  if (sameTemplate && FLastPage->ScriptLoads == FScriptLoads && FLastPage->StylesLoads == FStylesLoads &&
+      FLastPage->ModelChanges == FModelChanges && FLastPage->PageTitle == FPageTitle)
+    return FLastPage->Bytes;
+  if (sameTemplate) lines.LoadFromBytes(ATemplate);
+  ReplaceStrings(lines);
+  auto bytes = std::make_shared<const std::string>(lines.SaveToBytes());
+  FLastPage = TAssembledPage{std::move(ATemplate), FPageTitle, FScriptLoads, FStylesLoads, FModelChanges, bytes};
+  return bytes;
 }
 
 void TPageInfo::ReplaceStrings(TStrings& ALines) const {

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -233,13 +234,16 @@ class TPageInfo {
   std::int32_t WebServerPortNr() const { return FWebServerPortNr; }
   void SetWebServerPortNr(std::int32_t value) { FWebServerPortNr = value; }
 
-  TTabInfos& TabInfos() { return FTabInfos; }
+  // The model is built through these before the service runs and is read-only afterwards.
+  // Each writable access counts as a change of the model, so the next AssemblePage renders
+  // the panel anew.
+  TTabInfos& TabInfos() { return ModelChanged(FTabInfos); }
   const TTabInfos& TabInfos() const { return FTabInfos; }
   // Rows shown below the tabs' tables, on every tab.
-  TButtonRows& GenericPartPostfix() { return FGenericPartPostfix; }
+  TButtonRows& GenericPartPostfix() { return ModelChanged(FGenericPartPostfix); }
   const TButtonRows& GenericPartPostfix() const { return FGenericPartPostfix; }
   // Rows shown between the tab bar and the tabs' tables, on every tab.
-  TButtonRows& GenericPartPrefix() { return FGenericPartPrefix; }
+  TButtonRows& GenericPartPrefix() { return ModelChanged(FGenericPartPrefix); }
   const TButtonRows& GenericPartPrefix() const { return FGenericPartPrefix; }
 
   // The button panel: tab bar, prefix rows, every tab's table (only the first visible),
@@ -257,11 +261,38 @@ class TPageInfo {
   // every line that holds "$$", in place; the number of lines never changes.
   void ReplaceStrings(TStrings& ALines) const;
 
-  // Serialises page requests: held across LoadExternalFiles and ReplaceStrings, because the
-  // reload replaces the lines that the filling reads.
+  // One page request's body, as the page route makes it from ATemplate, the bytes of its
+  // template file: the template read into lines (raising as TStrings::LoadFromBytes does,
+  // before the companion files are touched), LoadExternalFiles(ABaseDir), ReplaceStrings and
+  // the lines written out as bytes. The companion files are reloaded on every call; when the
+  // template bytes, the companion files' lines, the title and the model are all those of the
+  // previous call's page, that page's bytes come back instead of being filled again. Safe to
+  // call from several threads at once: the reload, the filling and the kept page are guarded
+  // by one lock.
+  std::shared_ptr<const std::string> AssemblePage(const std::u16string& ABaseDir, std::string ATemplate);
+
+  // Serialises page requests: AssemblePage holds it, and so must a caller that calls
+  // LoadExternalFiles and ReplaceStrings itself, across both, because the reload replaces
+  // the lines that the filling reads.
   std::mutex& RequestLock() { return FRequestLock; }
 
  private:
+  // What the last assembled page was made of, and its bytes.
+  struct TAssembledPage {
+    std::string Template;
+    std::u16string PageTitle;
+    std::uint64_t ScriptLoads = 0;
+    std::uint64_t StylesLoads = 0;
+    std::uint64_t ModelChanges = 0;
+    std::shared_ptr<const std::string> Bytes;
+  };
+
+  template <typename T>
+  T& ModelChanged(T& APart) {
+    ++FModelChanges;
+    return APart;
+  }
+
   std::u16string GetTabsHTML() const;
   std::u16string GetGenericPartPrefixHTML() const;
   std::u16string GetTabInfosHTML() const;
@@ -276,10 +307,16 @@ class TPageInfo {
   TButtonRows FGenericPartPrefix;
   TStrings FStyles;
   TStrings FScript;
+  // Guards FScript, FStyles and everything below during page requests.
   std::mutex FRequestLock;
-  // The bytes each companion list was last loaded from: an unchanged file is not decoded again.
+  // The bytes each companion list was last loaded from: an unchanged file is not decoded
+  // again. The counts go up with every load that replaced a list's lines.
   std::string FStylesBytes;
   std::string FScriptBytes;
+  std::uint64_t FStylesLoads = 0;
+  std::uint64_t FScriptLoads = 0;
+  std::uint64_t FModelChanges = 0;
+  std::optional<TAssembledPage> FLastPage;
 };
 
 // The process-wide page object, built with the built-in page and the defaults (device 2,
