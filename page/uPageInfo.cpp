@@ -239,20 +239,29 @@ void TPageInfo::LoadExternalFiles(const std::u16string& ABaseDir) {
 }
 
 std::shared_ptr<const std::string> TPageInfo::AssemblePage(const std::u16string& ABaseDir, std::string ATemplate) {
-  std::lock_guard lock(FRequestLock);
-  // The previous page's template is known to decode; any other is decoded first, so a broken
-  // one fails before the companion files are reloaded, as a fresh fill does.
-  const bool sameTemplate = FLastPage && FLastPage->Template == ATemplate;
   TStrings lines;
-  if (!sameTemplate) lines.LoadFromBytes(ATemplate);
-  LoadExternalFiles(ABaseDir);
-  if (sameTemplate && FLastPage->ScriptLoads == FScriptLoads && FLastPage->StylesLoads == FStylesLoads &&
-      FLastPage->ModelChanges == FModelChanges && FLastPage->PageTitle == FPageTitle)
-    return FLastPage->Bytes;
-  if (sameTemplate) lines.LoadFromBytes(ATemplate);
-  ReplaceStrings(lines);
-  auto bytes = std::make_shared<const std::string>(lines.SaveToBytes());
-  FLastPage = TAssembledPage{std::move(ATemplate), FPageTitle, FScriptLoads, FStylesLoads, FModelChanges, bytes};
+  TAssembledPage page;
+  {
+    std::lock_guard lock(FRequestLock);
+    // The previous page's template is known to decode; any other is decoded first, so a
+    // broken one fails before the companion files are reloaded, as a fresh fill does.
+    const bool sameTemplate = FLastPage && FLastPage->Template == ATemplate;
+    if (!sameTemplate) lines.LoadFromBytes(ATemplate);
+    LoadExternalFiles(ABaseDir);
+    if (sameTemplate && FLastPage->ScriptLoads == FScriptLoads && FLastPage->StylesLoads == FStylesLoads &&
+        FLastPage->ModelChanges == FModelChanges && FLastPage->PageTitle == FPageTitle)
+      return FLastPage->Bytes;
+    if (sameTemplate) lines.LoadFromBytes(ATemplate);
+    ReplaceStrings(lines);
+    page = TAssembledPage{std::move(ATemplate), FPageTitle, FScriptLoads, FStylesLoads, FModelChanges, nullptr};
+  }
+  // The filled lines belong to this request alone, so they are written out without the lock.
+  // The page is kept with what it was made of; should a newer one have been kept meanwhile,
+  // it is replaced, which costs at most one more fill later and never a wrong page.
+  page.Bytes = std::make_shared<const std::string>(lines.SaveToBytes());
+  std::shared_ptr<const std::string> bytes = page.Bytes;
+  std::lock_guard lock(FRequestLock);
+  FLastPage = std::move(page);
   return bytes;
 }
 
