@@ -7,8 +7,10 @@
 // quotes or angle brackets goes into the page as it is. The model is read-only once built and
 // may be rendered by several threads at once.
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <exception>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -267,8 +269,9 @@ class TPageInfo {
   // the lines written out as bytes. The companion files are reloaded on every call; when the
   // template bytes, the companion files' lines, the title and the model are all those of the
   // previous call's page, that page's bytes come back instead of being filled again. Safe to
-  // call from several threads at once: the reload, the filling and the kept page are guarded
-  // by one lock.
+  // call from several threads at once: the files are read without the request lock, and
+  // putting them in, the filling and the kept page are guarded by it. Of requests that overlap,
+  // one whose read began before the read the lines already hold uses those newer lines.
   std::shared_ptr<const std::string> AssemblePage(const std::u16string& ABaseDir, std::string ATemplate);
 
   // Serialises page requests: AssemblePage holds it, and so must a caller that calls
@@ -286,6 +289,36 @@ class TPageInfo {
     std::uint64_t ModelChanges = 0;
     std::shared_ptr<const std::string> Bytes;
   };
+
+  // One companion file's lines with the bytes they were last loaded from (an unchanged file
+  // is not decoded again), how many loads replaced them, and the number of the read they
+  // hold.
+  struct TCompanionFile {
+    explicit TCompanionFile(TStrings& ALines) : Lines(&ALines) {}
+    TStrings* Lines;
+    std::string LastBytes;
+    std::uint64_t Loads = 0;
+    std::uint64_t LastRead = 0;
+  };
+  // What one request read of a companion file: nothing when the file is missing, else its
+  // bytes or the error that reading it raised, kept until the read is put in.
+  struct TCompanionRead {
+    std::optional<std::string> Bytes;
+    std::exception_ptr Error;
+  };
+  // What one request read of both companion files, numbered in the order the reads began.
+  struct TCompanionReads {
+    std::uint64_t Number = 0;
+    TCompanionRead Script;
+    TCompanionRead Styles;
+  };
+  static TCompanionRead ReadCompanion(const std::u16string& AFileName);
+  // Reads the files; touches nothing but the read counter, so no lock is needed.
+  TCompanionReads ReadCompanionFiles(const std::u16string& ABaseDir);
+  // Puts the reads into the lines, under the request lock: raises a read's error, keeps the
+  // lines for a missing file.
+  void PutCompanionFiles(TCompanionReads& AReads);
+  static void PutCompanion(TCompanionFile& AFile, TCompanionRead& ARead, std::uint64_t ANumber);
 
   template <typename T>
   T& ModelChanged(T& APart) {
@@ -307,14 +340,12 @@ class TPageInfo {
   TButtonRows FGenericPartPrefix;
   TStrings FStyles;
   TStrings FScript;
-  // Guards FScript, FStyles and everything below during page requests.
+  // Guards FScript, FStyles and the state below during page requests. FReadsBegun is counted
+  // without it; FModelChanges changes only while the model is built, before any request.
   std::mutex FRequestLock;
-  // The bytes each companion list was last loaded from: an unchanged file is not decoded
-  // again. The counts go up with every load that replaced a list's lines.
-  std::string FStylesBytes;
-  std::string FScriptBytes;
-  std::uint64_t FStylesLoads = 0;
-  std::uint64_t FScriptLoads = 0;
+  TCompanionFile FStylesFile{FStyles};
+  TCompanionFile FScriptFile{FScript};
+  std::atomic<std::uint64_t> FReadsBegun{0};
   std::uint64_t FModelChanges = 0;
   std::optional<TAssembledPage> FLastPage;
 };

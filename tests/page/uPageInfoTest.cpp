@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <functional>
 #include <initializer_list>
+#include <mutex>
 #include <string_view>
 #include <thread>
 #include <vector>
@@ -14,6 +15,7 @@
 #include "base/uFiles.h"
 #include "base/uText.h"
 #include "page/uPageInfoEliteDangerous.h"
+#include "tests/page/GatedFile.h"
 #include "tests/page/UnopenableFile.h"
 #include "tests/support/Platform.h"
 #include "tests/support/TempDir.h"
@@ -751,9 +753,15 @@ TEST_F(TPageInfoAssemble, ABrokenCompanionFileFailsEveryRequestUntilRepaired) {
 TEST_F(TPageInfoAssemble, AnUnopenableCompanionFileFailsInsteadOfServingTheLastPage) {
   Both();
   dir.Remove("script.js");
+  dir.Write("styles.css", "p.c2 {}");
   TUnopenableFile locked(dir.Path() / "script.js");
   if (!locked.Ok()) GTEST_SKIP() << "this system cannot make a file that exists but cannot be opened";
   EXPECT_THROW(Assemble(), EFOpenError);
+  // The styles after a failed script are not reloaded, as LoadExternalFiles does it.
+  EXPECT_EQ(page.GetStyles(), u"p.c1 {}\r\n");
+  // A broken template fails first, whatever the companion files hold.
+  dir.Write("index.html", "\xEF\xBB\xBF\xFF");
+  EXPECT_THROW(Assemble(), EEncodingError);
 }
 
 // ---- Requests at once -----------------------------------------------------------------
@@ -885,6 +893,28 @@ TEST(TPageInfoConcurrent, AssembledPagesSeeOneWholeLoadEach) {
   stop = true;
   writer.join();
   EXPECT_EQ(failures.load(), 0);
+}
+
+// A request whose read of a companion file began before a newer read that is already in the
+// lines does not put its older bytes in: its page and every later one keep the newer lines,
+// also when the file is gone afterwards.
+TEST(TPageInfoConcurrent, AReadOlderThanTheLinesIsNotPutIn) {
+  TempDir dir;
+  TPageInfo page;
+  TGatedFile gate(dir.Path() / "script.js");
+  if (!gate.Ok()) GTEST_SKIP() << "this system cannot make a file whose reader waits";
+  std::string older;
+  std::unique_lock lock(page.RequestLock());
+  std::thread request([&] { older = *page.AssemblePage(dir.Base(), "$$SCRIPT$$"); });
+  // Returns once the request is reading the script; it then waits for the lock.
+  gate.Release("var old;");
+  ReplaceFile(dir, "script.js", "var new;");
+  page.LoadExternalFiles(dir.Base());
+  dir.Remove("script.js");
+  lock.unlock();
+  request.join();
+  EXPECT_EQ(older, "var new;\r\n\r\n");
+  EXPECT_EQ(*page.AssemblePage(dir.Base(), "$$SCRIPT$$"), "var new;\r\n\r\n");
 }
 
 }  // namespace
