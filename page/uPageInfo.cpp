@@ -1,5 +1,6 @@
 #include "page/uPageInfo.h"
 
+#include <exception>
 #include <functional>
 #include <optional>
 #include <string_view>
@@ -62,23 +63,6 @@ class TLazyText {
   std::function<std::u16string()> FMake;
   std::optional<std::u16string> FValue;
 };
-
-// Loads a companion file when it is there. A file that vanishes between the existence test
-// and the open counts as missing too; one that is there and still cannot be opened raises.
-// ALastBytes holds what the list was last loaded from, so an unchanged file keeps its lines.
-void LoadIfPresent(TStrings& ALines, std::string& ALastBytes, const std::u16string& AFileName) {
-  if (!FileExists(AFileName)) return;
-  std::string bytes;
-  try {
-    bytes = ReadFileBytes(AFileName);
-  } catch (const EFOpenError&) {
-    if (FileExists(AFileName)) throw;
-    return;
-  }
-  if (ALines.Encoding() && bytes == ALastBytes) return;
-  ALines.LoadFromBytes(bytes);
-  ALastBytes = std::move(bytes);
-}
 
 // AOpen, one line per entry, AClose, every line followed by CR LF; empty text for no entries.
 template <typename TList, typename TRender>
@@ -231,9 +215,85 @@ std::u16string TPageInfo::GetScript() const { return FScript.Text(); }
 
 std::u16string TPageInfo::GetStyles() const { return FStyles.Text(); }
 
+// A file that vanishes between the existence test and the open counts as missing too; one
+// that is there and still cannot be opened raises.
+TPageInfo::TCompanionRead TPageInfo::ReadCompanion(const std::u16string& AFileName) {
+  TCompanionRead read;
+  try {
+    if (!FileExists(AFileName)) return read;
+    try {
+      read.Bytes = ReadFileBytes(AFileName);
+    } catch (const EFOpenError&) {
+      if (FileExists(AFileName)) throw;
+    }
+  } catch (...) {
+    read.Error = std::current_exception();
+  }
+  return read;
+}
+
+// The script first, then the styles, which are not read once the script has failed.
+TPageInfo::TCompanionReads TPageInfo::ReadCompanionFiles(const std::u16string& ABaseDir) {
+  TCompanionReads reads;
+  reads.Number = ++FReadsBegun;
+  reads.Script = ReadCompanion(ABaseDir + u"script.js");
+  if (!reads.Script.Error) reads.Styles = ReadCompanion(ABaseDir + u"styles.css");
+  return reads;
+}
+
+void TPageInfo::PutCompanion(TCompanionFile& AFile, TCompanionRead& ARead, std::uint64_t ANumber) {
+  if (ARead.Error) std::rethrow_exception(ARead.Error);
+  // A missing file keeps the last load. So does a read that began before the one the lines
+  // hold now: that newer read took place while this one's request was running, so its lines
+  // are as current for this request as its own, and the lines never go back to older bytes.
+  if (!ARead.Bytes || ANumber < AFile.LastRead) return;
+  if (!AFile.Lines->Encoding() || *ARead.Bytes != AFile.LastBytes) {
+    AFile.Lines->LoadFromBytes(*ARead.Bytes);
+    AFile.LastBytes = std::move(*ARead.Bytes);
+    ++AFile.Loads;
+  }
+  AFile.LastRead = ANumber;
+}
+
+void TPageInfo::PutCompanionFiles(TCompanionReads& AReads) {
+  PutCompanion(FScriptFile, AReads.Script, AReads.Number);
+  PutCompanion(FStylesFile, AReads.Styles, AReads.Number);
+}
+
 void TPageInfo::LoadExternalFiles(const std::u16string& ABaseDir) {
-  LoadIfPresent(FScript, FScriptBytes, ABaseDir + u"script.js");
-  LoadIfPresent(FStyles, FStylesBytes, ABaseDir + u"styles.css");
+  TCompanionReads reads = ReadCompanionFiles(ABaseDir);
+  PutCompanionFiles(reads);
+}
+
+std::shared_ptr<const std::string> TPageInfo::AssemblePage(const std::u16string& ABaseDir, std::string ATemplate) {
+  // The companion files are read before the lock is taken, so page requests wait for each
+  // other only while the lines are compared, replaced or filled.
+  TCompanionReads reads = ReadCompanionFiles(ABaseDir);
+  TStrings lines;
+  TAssembledPage page;
+  {
+    std::lock_guard lock(FRequestLock);
+    // The previous page's template is known to decode; any other is decoded first, so a
+    // broken one fails before the companion files are put in, as a fresh fill does.
+    const bool sameTemplate = FLastPage && FLastPage->Template == ATemplate;
+    if (!sameTemplate) lines.LoadFromBytes(ATemplate);
+    PutCompanionFiles(reads);
+    if (sameTemplate && FLastPage->ScriptLoads == FScriptFile.Loads && FLastPage->StylesLoads == FStylesFile.Loads &&
+        FLastPage->ModelChanges == FModelChanges && FLastPage->PageTitle == FPageTitle)
+      return FLastPage->Bytes;
+    if (sameTemplate) lines.LoadFromBytes(ATemplate);
+    ReplaceStrings(lines);
+    page = TAssembledPage{std::move(ATemplate), FPageTitle, FScriptFile.Loads, FStylesFile.Loads, FModelChanges,
+                          nullptr};
+  }
+  // The filled lines belong to this request alone, so they are written out without the lock.
+  // The page is kept with what it was made of; should a newer one have been kept meanwhile,
+  // it is replaced, which costs at most one more fill later and never a wrong page.
+  page.Bytes = std::make_shared<const std::string>(lines.SaveToBytes());
+  std::shared_ptr<const std::string> bytes = page.Bytes;
+  std::lock_guard lock(FRequestLock);
+  FLastPage = std::move(page);
+  return bytes;
 }
 
 void TPageInfo::ReplaceStrings(TStrings& ALines) const {

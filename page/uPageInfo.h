@@ -7,10 +7,13 @@
 // quotes or angle brackets goes into the page as it is. The model is read-only once built and
 // may be rendered by several threads at once.
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <exception>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -233,13 +236,16 @@ class TPageInfo {
   std::int32_t WebServerPortNr() const { return FWebServerPortNr; }
   void SetWebServerPortNr(std::int32_t value) { FWebServerPortNr = value; }
 
-  TTabInfos& TabInfos() { return FTabInfos; }
+  // The model is built through these before the service runs and is read-only afterwards.
+  // Each writable access counts as a change of the model, so the next AssemblePage renders
+  // the panel anew.
+  TTabInfos& TabInfos() { return ModelChanged(FTabInfos); }
   const TTabInfos& TabInfos() const { return FTabInfos; }
   // Rows shown below the tabs' tables, on every tab.
-  TButtonRows& GenericPartPostfix() { return FGenericPartPostfix; }
+  TButtonRows& GenericPartPostfix() { return ModelChanged(FGenericPartPostfix); }
   const TButtonRows& GenericPartPostfix() const { return FGenericPartPostfix; }
   // Rows shown between the tab bar and the tabs' tables, on every tab.
-  TButtonRows& GenericPartPrefix() { return FGenericPartPrefix; }
+  TButtonRows& GenericPartPrefix() { return ModelChanged(FGenericPartPrefix); }
   const TButtonRows& GenericPartPrefix() const { return FGenericPartPrefix; }
 
   // The button panel: tab bar, prefix rows, every tab's table (only the first visible),
@@ -257,11 +263,69 @@ class TPageInfo {
   // every line that holds "$$", in place; the number of lines never changes.
   void ReplaceStrings(TStrings& ALines) const;
 
-  // Serialises page requests: held across LoadExternalFiles and ReplaceStrings, because the
-  // reload replaces the lines that the filling reads.
+  // One page request's body, as the page route makes it from ATemplate, the bytes of its
+  // template file: the template read into lines (raising as TStrings::LoadFromBytes does,
+  // before the companion files are touched), LoadExternalFiles(ABaseDir), ReplaceStrings and
+  // the lines written out as bytes. The companion files are reloaded on every call; when the
+  // template bytes, the companion files' lines, the title and the model are all those of the
+  // previous call's page, that page's bytes come back instead of being filled again. Safe to
+  // call from several threads at once: the files are read without the request lock, and
+  // putting them in, the filling and the kept page are guarded by it. Of requests that overlap,
+  // one whose read began before the read the lines already hold uses those newer lines.
+  std::shared_ptr<const std::string> AssemblePage(const std::u16string& ABaseDir, std::string ATemplate);
+
+  // Serialises page requests: AssemblePage holds it, and so must a caller that calls
+  // LoadExternalFiles and ReplaceStrings itself, across both, because the reload replaces
+  // the lines that the filling reads.
   std::mutex& RequestLock() { return FRequestLock; }
 
  private:
+  // What the last assembled page was made of, and its bytes.
+  struct TAssembledPage {
+    std::string Template;
+    std::u16string PageTitle;
+    std::uint64_t ScriptLoads = 0;
+    std::uint64_t StylesLoads = 0;
+    std::uint64_t ModelChanges = 0;
+    std::shared_ptr<const std::string> Bytes;
+  };
+
+  // One companion file's lines with the bytes they were last loaded from (an unchanged file
+  // is not decoded again), how many loads replaced them, and the number of the read they
+  // hold.
+  struct TCompanionFile {
+    explicit TCompanionFile(TStrings& ALines) : Lines(&ALines) {}
+    TStrings* Lines;
+    std::string LastBytes;
+    std::uint64_t Loads = 0;
+    std::uint64_t LastRead = 0;
+  };
+  // What one request read of a companion file: nothing when the file is missing, else its
+  // bytes or the error that reading it raised, kept until the read is put in.
+  struct TCompanionRead {
+    std::optional<std::string> Bytes;
+    std::exception_ptr Error;
+  };
+  // What one request read of both companion files, numbered in the order the reads began.
+  struct TCompanionReads {
+    std::uint64_t Number = 0;
+    TCompanionRead Script;
+    TCompanionRead Styles;
+  };
+  static TCompanionRead ReadCompanion(const std::u16string& AFileName);
+  // Reads the files; touches nothing but the read counter, so no lock is needed.
+  TCompanionReads ReadCompanionFiles(const std::u16string& ABaseDir);
+  // Puts the reads into the lines, under the request lock: raises a read's error, keeps the
+  // lines for a missing file.
+  void PutCompanionFiles(TCompanionReads& AReads);
+  static void PutCompanion(TCompanionFile& AFile, TCompanionRead& ARead, std::uint64_t ANumber);
+
+  template <typename T>
+  T& ModelChanged(T& APart) {
+    ++FModelChanges;
+    return APart;
+  }
+
   std::u16string GetTabsHTML() const;
   std::u16string GetGenericPartPrefixHTML() const;
   std::u16string GetTabInfosHTML() const;
@@ -276,10 +340,14 @@ class TPageInfo {
   TButtonRows FGenericPartPrefix;
   TStrings FStyles;
   TStrings FScript;
+  // Guards FScript, FStyles and the state below during page requests. FReadsBegun is counted
+  // without it; FModelChanges changes only while the model is built, before any request.
   std::mutex FRequestLock;
-  // The bytes each companion list was last loaded from: an unchanged file is not decoded again.
-  std::string FStylesBytes;
-  std::string FScriptBytes;
+  TCompanionFile FStylesFile{FStyles};
+  TCompanionFile FScriptFile{FScript};
+  std::atomic<std::uint64_t> FReadsBegun{0};
+  std::uint64_t FModelChanges = 0;
+  std::optional<TAssembledPage> FLastPage;
 };
 
 // The process-wide page object, built with the built-in page and the defaults (device 2,

@@ -11,7 +11,7 @@ for group in "$@"; do
     windows) packages+=(g++-mingw-w64-x86-64-posix wine64 curl xvfb xauth xdotool imagemagick) ;;
     # A Node.js that brings its own npm (as NodeSource's does) conflicts with Debian's npm.
     browser) packages+=(chromium nodejs); command -v npm >/dev/null || packages+=(npm) ;;
-    bench) packages+=(nginx wrk) ;;
+    bench) packages+=(nginx wrk curl libbenchmark-dev) ;;
     # clang with the libFuzzer and sanitizer runtimes.
     fuzz) packages+=(clang libclang-rt-14-dev) ;;
     *) echo "unknown package group: $group" >&2; exit 2 ;;

@@ -2,12 +2,10 @@
 
 #include <algorithm>
 #include <chrono>
-#include <mutex>
 #include <thread>
 
 #include "base/uFiles.h"
 #include "base/uIntConv.h"
-#include "base/uStrings.h"
 #include "base/uText.h"
 #include "joystick/vJoyClass.h"
 #include "keys/uSendKeys.h"
@@ -66,18 +64,11 @@ void TwmMainPage::WebModule2DefaultHandlerAction(TWebActionItem&, TWebRequest&, 
                                                  bool& Handled) {
   const std::u16string templateName = FBasePath + u"index.html";
   if (!FileExists(templateName)) return;
-  TStrings lines;
-  lines.LoadFromFile(templateName);
-  {
-    // The reload replaces the companion files' lines that the filling reads, so other page
-    // requests must not come between the two.
-    TPageInfo& pageInfo = GetPageInfo();
-    std::lock_guard lock(pageInfo.RequestLock());
-    pageInfo.LoadExternalFiles(FBasePath);
-    pageInfo.ReplaceStrings(lines);
-  }
-  auto stream = std::make_unique<TMemoryStream>(lines.SaveToBytes());
-  Handled = SetResponseStream(std::move(stream), u"text/html", Response);
+  // The page object reloads the companion files and fills the template; while nothing it is
+  // made of has changed it hands back the bytes of the page it filled last.
+  const std::shared_ptr<const std::string> page =
+      GetPageInfo().AssemblePage(FBasePath, ReadFileBytes(templateName));
+  Handled = SetResponseStream(std::make_unique<TMemoryStream>(*page), u"text/html", Response);
 }
 
 bool TwmMainPage::SetResponseStream(std::unique_ptr<TMemoryStream> AStream, const std::u16string& AContentType,

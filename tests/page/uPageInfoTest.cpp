@@ -4,14 +4,18 @@
 
 #include <atomic>
 #include <filesystem>
+#include <functional>
 #include <initializer_list>
+#include <mutex>
 #include <string_view>
 #include <thread>
 #include <vector>
 
 #include "base/uErrors.h"
+#include "base/uFiles.h"
 #include "base/uText.h"
 #include "page/uPageInfoEliteDangerous.h"
+#include "tests/page/GatedFile.h"
 #include "tests/page/UnopenableFile.h"
 #include "tests/support/Platform.h"
 #include "tests/support/TempDir.h"
@@ -637,6 +641,129 @@ TEST(TPageInfoTemplate, PanelLineEndsWithThreeLineBreaks) {
   EXPECT_NE(bytes.find("</table>\r\n\r\n\r\n</body>\r\n"), std::string::npos);
 }
 
+// ---- Assembled pages ------------------------------------------------------------------
+
+// Two page objects alike, one assembling pages, the other filling every template afresh the
+// way RenderDirectory does: after each step both must give the same bytes.
+class TPageInfoAssemble : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    for (TPageInfo* p : {&page, &fresh}) {
+      FillEliteDangerousPage(*p);
+      p->SetPageTitle(u"Deck");
+    }
+    dir.Write("index.html", "<title>$$PageTitle$$</title>\n<script>$$SCRIPT$$</script>|$$STYLES$$\n$$HTML$$\n");
+    dir.Write("script.js", "var s1;");
+    dir.Write("styles.css", "p.c1 {}");
+  }
+
+  std::shared_ptr<const std::string> Assemble() {
+    return page.AssemblePage(dir.Base(), ReadFileBytes(dir.File("index.html")));
+  }
+  // Both objects' page for the directory as it is now; checks they agree.
+  std::string Both() {
+    const std::string assembled = *Assemble();
+    const std::string filled = RenderDirectory(dir, fresh);
+    EXPECT_EQ(assembled, filled);
+    return assembled;
+  }
+
+  TempDir dir;
+  TPageInfo page;
+  TPageInfo fresh;
+};
+
+struct TAssembleStep {
+  const char* what;
+  std::function<void(TempDir&, TPageInfo&)> change;  // applied to the directory and to each object
+  std::string expectedPart;                           // must be in the page after the change
+};
+
+TEST_F(TPageInfoAssemble, EveryChangeShowsAtTheNextRequestAndAgreesWithAFreshFill) {
+  const auto write = [](const char* name, const char* bytes) {
+    return [=](TempDir& d, TPageInfo&) { d.Write(name, bytes); };
+  };
+  const auto remove = [](const char* name) { return [=](TempDir& d, TPageInfo&) { d.Remove(name); }; };
+  const TAssembleStep steps[] = {
+      {"nothing changed", [](TempDir&, TPageInfo&) {}, "<script>var s1;\r\n</script>|p.c1 {}\r\n"},
+      {"template edited, same size",
+       write("index.html", "<TITLE>$$PageTitle$$</TITLE>\n<script>$$SCRIPT$$</script>|$$STYLES$$\n$$HTML$$\n"),
+       "<TITLE>Deck</TITLE>"},
+      {"script edited, same size", write("script.js", "var s2;"), "<script>var s2;\r\n</script>"},
+      {"styles edited, same size", write("styles.css", "p.c2 {}"), "|p.c2 {}\r\n"},
+      {"script removed keeps its last lines", remove("script.js"), "<script>var s2;\r\n</script>"},
+      {"styles removed keep their last lines", remove("styles.css"), "|p.c2 {}\r\n"},
+      {"script back in an earlier version", write("script.js", "var s1;"), "<script>var s1;\r\n</script>"},
+      {"styles back as an empty file", write("styles.css", ""), "</script>|\r\n"},
+      {"template back in its first version",
+       write("index.html", "<title>$$PageTitle$$</title>\n<script>$$SCRIPT$$</script>|$$STYLES$$\n$$HTML$$\n"),
+       "<title>Deck</title>"},
+      {"template saved with a mark", write("index.html", "\xEF\xBB\xBF<b>$$PageTitle$$ \xE2\x86\x92</b>"),
+       "\xEF\xBB\xBF<b>Deck \xE2\x86\x92</b>\r\n"},
+      {"title set", [](TempDir&, TPageInfo& p) { p.SetPageTitle(u"Other \u2713"); },
+       "<b>Other \xE2\x9C\x93 \xE2\x86\x92</b>"},
+      {"template shows the panel", write("index.html", "$$HTML$$"), "id_flight"},
+      {"model changed",
+       [](TempDir&, TPageInfo& p) { p.TabInfos().AddTab(u"extra", u"Extra", u"red"); }, "subject=\"extra\""},
+      {"template without placeholders", write("index.html", "<p>plain</p>"), "<p>plain</p>\r\n"},
+  };
+  for (const TAssembleStep& step : steps) {
+    SCOPED_TRACE(step.what);
+    step.change(dir, page);
+    step.change(dir, fresh);
+    const std::string bytes = Both();
+    EXPECT_NE(bytes.find(step.expectedPart), std::string::npos) << bytes.substr(0, 300);
+    // Asked again with nothing changed, the page is the same.
+    EXPECT_EQ(Both(), bytes);
+  }
+}
+
+TEST_F(TPageInfoAssemble, AnUnchangedPageIsReusedNotFilledAgain) {
+  const auto first = Assemble();
+  EXPECT_EQ(Assemble().get(), first.get());
+  dir.Write("script.js", "var s2;");
+  EXPECT_NE(Assemble().get(), first.get());
+}
+
+TEST_F(TPageInfoAssemble, ABrokenTemplateFailsBeforeTheCompanionFilesAreReloaded) {
+  const std::string good = Both();
+  dir.Write("index.html", "\xEF\xBB\xBF<p>\xFF</p>");
+  dir.Write("script.js", "var s2;");
+  EXPECT_THROW(Assemble(), EEncodingError);
+  EXPECT_EQ(page.GetScript(), u"var s1;\r\n");
+  // Repaired, it is filled with what the files hold now.
+  dir.Write("index.html", "<title>$$PageTitle$$</title>\n<script>$$SCRIPT$$</script>|$$STYLES$$\n$$HTML$$\n");
+  const std::string repaired = Both();
+  EXPECT_NE(repaired, good);
+  EXPECT_NE(repaired.find("var s2;"), std::string::npos);
+}
+
+TEST_F(TPageInfoAssemble, ABrokenCompanionFileFailsEveryRequestUntilRepaired) {
+  const std::string good = Both();
+  dir.Write("styles.css", "\xEF\xBB\xBF" "bad \xC3(");
+  EXPECT_THROW(Assemble(), EEncodingError);
+  EXPECT_THROW(Assemble(), EEncodingError);
+  dir.Remove("styles.css");
+  // Missing again: the lines of the last successful load, so the page from before.
+  EXPECT_EQ(*Assemble(), good);
+  dir.Write("styles.css", "p.c3 {}");
+  EXPECT_NE(Both().find("|p.c3 {}\r\n"), std::string::npos);
+}
+
+TEST_F(TPageInfoAssemble, AnUnopenableCompanionFileFailsInsteadOfServingTheLastPage) {
+  Both();
+  dir.Remove("script.js");
+  dir.Write("styles.css", "p.c2 {}");
+  TUnopenableFile locked(dir.Path() / "script.js");
+  if (!locked.Ok()) GTEST_SKIP() << "this system cannot make a file that exists but cannot be opened";
+  EXPECT_THROW(Assemble(), EFOpenError);
+  // The styles after a failed script are not reloaded, as LoadExternalFiles does it.
+  EXPECT_EQ(page.GetStyles(), u"p.c1 {}\r\n");
+  // A broken template fails first, whatever the companion files hold.
+  dir.Write("index.html", "\xEF\xBB\xBF\xFF");
+  EXPECT_THROW(Assemble(), EEncodingError);
+}
+
 // ---- Requests at once -----------------------------------------------------------------
 
 // Version v of a companion file: a few lines, each naming the file and the version.
@@ -714,6 +841,80 @@ TEST(TPageInfoConcurrent, RequestsUnderTheLockSeeOneWholeLoadEach) {
   stop = true;
   writer.join();
   EXPECT_EQ(failures.load(), 0);
+}
+
+TEST(TPageInfoConcurrent, AssembledPagesSeeOneWholeLoadEach) {
+  TAPDECK_SKIP_ON_WINDOWS("replacing a file by renaming over it while readers hold it open (Windows refuses that)");
+  TempDir dir;
+  TPageInfo page;
+  const std::string kTemplate = "$$SCRIPT$$|$$STYLES$$|<p>$$SCRIPT$$</p>|$$STYLES$$";
+  ReplaceFile(dir, "script.js", CompanionText("script", 0));
+  ReplaceFile(dir, "styles.css", CompanionText("styles", 0));
+
+  std::atomic<bool> stop{false};
+  std::thread writer([&] {
+    for (int version = 1; !stop.load(); ++version) {
+      ReplaceFile(dir, "script.js", CompanionText("script", version));
+      ReplaceFile(dir, "styles.css", CompanionText("styles", version));
+    }
+  });
+
+  constexpr int kThreads = 4;
+  constexpr int kRequests = 150;
+  std::vector<std::thread> requests;
+  std::atomic<int> failures{0};
+  for (int t = 0; t < kThreads; ++t) {
+    requests.emplace_back([&] {
+      int lastScript = 0;
+      for (int r = 0; r < kRequests; ++r) {
+        const std::u16string text = AnsiToUtf16(*page.AssemblePage(dir.Base(), kTemplate));
+        std::vector<std::u16string> parts;
+        for (std::size_t start = 0;;) {
+          const std::size_t bar = text.find(u'|', start);
+          parts.push_back(text.substr(start, bar == std::u16string::npos ? bar : bar - start));
+          if (bar == std::u16string::npos) break;
+          start = bar + 1;
+        }
+        if (parts.size() != 4 || !parts[3].ends_with(u"\r\n")) {
+          ++failures;
+          continue;
+        }
+        parts[3].resize(parts[3].size() - 2);
+        const int script = VersionOf(parts[0], "script");
+        const int styles = VersionOf(parts[1], "styles");
+        const bool consistent = script >= 0 && styles >= 0 && parts[2] == u"<p>" + parts[0] + u"</p>" &&
+                                parts[3] == parts[1] && script >= lastScript && styles >= script - 1;
+        if (!consistent) ++failures;
+        lastScript = script;
+      }
+    });
+  }
+  for (auto& thread : requests) thread.join();
+  stop = true;
+  writer.join();
+  EXPECT_EQ(failures.load(), 0);
+}
+
+// A request whose read of a companion file began before a newer read that is already in the
+// lines does not put its older bytes in: its page and every later one keep the newer lines,
+// also when the file is gone afterwards.
+TEST(TPageInfoConcurrent, AReadOlderThanTheLinesIsNotPutIn) {
+  TempDir dir;
+  TPageInfo page;
+  TGatedFile gate(dir.Path() / "script.js");
+  if (!gate.Ok()) GTEST_SKIP() << "this system cannot make a file whose reader waits";
+  std::string older;
+  std::unique_lock lock(page.RequestLock());
+  std::thread request([&] { older = *page.AssemblePage(dir.Base(), "$$SCRIPT$$"); });
+  // Returns once the request is reading the script; it then waits for the lock.
+  gate.Release("var old;");
+  ReplaceFile(dir, "script.js", "var new;");
+  page.LoadExternalFiles(dir.Base());
+  dir.Remove("script.js");
+  lock.unlock();
+  request.join();
+  EXPECT_EQ(older, "var new;\r\n\r\n");
+  EXPECT_EQ(*page.AssemblePage(dir.Base(), "$$SCRIPT$$"), "var new;\r\n\r\n");
 }
 
 }  // namespace

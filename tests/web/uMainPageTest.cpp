@@ -242,6 +242,55 @@ TEST_F(PageRoute, FillsTheCompanionFilesAndKeepsThemWhenRemoved) {
   EXPECT_EQ(Get().StreamBytes, "var x;\r\n|td {}\r\n\r\n");
 }
 
+// The page is assembled from the three files on every request, so whatever happens to one of
+// them shows in the very next answer, also after the same page was served many times.
+TEST_F(PageRoute, EachFileChangeShowsInTheVeryNextAnswer) {
+  struct TStep {
+    const char* what;
+    const char* file;
+    const char* bytes;  // null: the file is removed
+    std::string page;   // the body, or empty for an empty 200
+  };
+  const TStep steps[] = {
+      {"template", "index.html", "<h1>$$PageTitle$$</h1>[$$SCRIPT$$|$$STYLES$$]", "<h1>Deck</h1>[s1\r\n|c1\r\n]\r\n"},
+      {"template edited, same size", "index.html", "<h2>$$PageTitle$$</h2>[$$SCRIPT$$|$$STYLES$$]",
+       "<h2>Deck</h2>[s1\r\n|c1\r\n]\r\n"},
+      {"script edited, same size", "script.js", "s2", "<h2>Deck</h2>[s2\r\n|c1\r\n]\r\n"},
+      {"styles edited, same size", "styles.css", "c2", "<h2>Deck</h2>[s2\r\n|c2\r\n]\r\n"},
+      {"script removed", "script.js", nullptr, "<h2>Deck</h2>[s2\r\n|c2\r\n]\r\n"},
+      {"styles removed", "styles.css", nullptr, "<h2>Deck</h2>[s2\r\n|c2\r\n]\r\n"},
+      {"script back, earlier version", "script.js", "s1", "<h2>Deck</h2>[s1\r\n|c2\r\n]\r\n"},
+      {"styles back, earlier version", "styles.css", "c1", "<h2>Deck</h2>[s1\r\n|c1\r\n]\r\n"},
+      {"template removed", "index.html", nullptr, ""},
+      {"template back as before", "index.html", "<h2>$$PageTitle$$</h2>[$$SCRIPT$$|$$STYLES$$]",
+       "<h2>Deck</h2>[s1\r\n|c1\r\n]\r\n"},
+      {"template broken", "index.html", "\xEF\xBB\xBF\xFF", "500"},
+      {"template repaired", "index.html", "<h1>$$PageTitle$$</h1>[$$SCRIPT$$|$$STYLES$$]",
+       "<h1>Deck</h1>[s1\r\n|c1\r\n]\r\n"},
+  };
+  dir.Write("script.js", "s1");
+  dir.Write("styles.css", "c1");
+  for (const TStep& step : steps) {
+    SCOPED_TRACE(step.what);
+    if (step.bytes != nullptr)
+      dir.Write(step.file, step.bytes);
+    else
+      dir.Remove(step.file);
+    for (int repeat = 0; repeat < 3; ++repeat) {
+      const TCapturedResponse page = Get();
+      if (step.page == "500") {
+        EXPECT_EQ(page.StatusCode, 500);
+      } else if (step.page.empty()) {
+        EXPECT_EQ(page.StatusCode, 200);
+        EXPECT_EQ(page.Body, TResponseBody::None);
+      } else {
+        EXPECT_EQ(page.StatusCode, 200);
+        EXPECT_EQ(page.StreamBytes, step.page);
+      }
+    }
+  }
+}
+
 TEST_F(PageRoute, InsertsThePanel) {
   dir.Write("index.html", "<body>$$HTML$$</body>");
   const std::string expected = "<body>" + Utf16ToAnsi(GetPageInfo().GetHTML()) + "</body>\r\n";
