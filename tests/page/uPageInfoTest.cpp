@@ -2,11 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <atomic>
 #include <filesystem>
 #include <functional>
 #include <initializer_list>
 #include <mutex>
+#include <optional>
 #include <string_view>
 #include <thread>
 #include <vector>
@@ -792,13 +794,16 @@ void ReplaceFile(const TempDir& dir, const char* name, const std::string& bytes)
   std::filesystem::rename(dir.Path() / temporary, dir.Path() / name);
 }
 
-TEST(TPageInfoConcurrent, RequestsUnderTheLockSeeOneWholeLoadEach) {
-  TAPDECK_SKIP_ON_WINDOWS("replacing a file by renaming over it while readers hold it open (Windows refuses that)");
-  TempDir dir;
-  TPageInfo page;
+// The four parts of one request's page: script, styles, "<p>" script "</p>", styles; none
+// when the page did not come out in four parts.
+using TPageParts = std::optional<std::array<std::u16string, 4>>;
+
+// Four threads make 150 requests each while another thread keeps replacing both companion
+// files with newer versions. Every request must see one whole load in all its parts, and a
+// thread's loads must never go back in time. The number of requests that did not.
+int InconsistentRequestsWhileRewriting(const TempDir& dir, const std::function<TPageParts()>& request) {
   ReplaceFile(dir, "script.js", CompanionText("script", 0));
   ReplaceFile(dir, "styles.css", CompanionText("styles", 0));
-
   std::atomic<bool> stop{false};
   std::thread writer([&] {
     for (int version = 1; !stop.load(); ++version) {
@@ -815,84 +820,65 @@ TEST(TPageInfoConcurrent, RequestsUnderTheLockSeeOneWholeLoadEach) {
     requests.emplace_back([&] {
       int lastScript = 0;
       for (int r = 0; r < kRequests; ++r) {
-        TStrings lines;
-        lines.Add(u"$$SCRIPT$$");
-        lines.Add(u"$$STYLES$$");
-        lines.Add(u"<p>$$SCRIPT$$</p>");
-        lines.Add(u"$$STYLES$$");
-        {
-          std::lock_guard<std::mutex> lock(page.RequestLock());
-          page.LoadExternalFiles(dir.Base());
-          page.ReplaceStrings(lines);
+        const TPageParts parts = request();
+        if (!parts) {
+          ++failures;
+          continue;
         }
-        const int script = VersionOf(lines.Strings(0), "script");
-        const int styles = VersionOf(lines.Strings(1), "styles");
-        const bool whole = script >= 0 && styles >= 0;
-        // Every line of one request carries the same load, and loads never go back in time.
-        const bool consistent = lines.Strings(2) == u"<p>" + lines.Strings(0) + u"</p>" &&
-                                lines.Strings(3) == lines.Strings(1) && script >= lastScript &&
-                                styles >= script - 1;
-        if (!whole || !consistent) ++failures;
-        lastScript = script;
+        const auto& [script, styles, paragraph, stylesAgain] = *parts;
+        const int scriptVersion = VersionOf(script, "script");
+        const int stylesVersion = VersionOf(styles, "styles");
+        const bool consistent = scriptVersion >= 0 && stylesVersion >= 0 && paragraph == u"<p>" + script + u"</p>" &&
+                                stylesAgain == styles && scriptVersion >= lastScript &&
+                                stylesVersion >= scriptVersion - 1;
+        if (!consistent) ++failures;
+        lastScript = scriptVersion;
       }
     });
   }
   for (auto& thread : requests) thread.join();
   stop = true;
   writer.join();
-  EXPECT_EQ(failures.load(), 0);
+  return failures.load();
+}
+
+TEST(TPageInfoConcurrent, RequestsUnderTheLockSeeOneWholeLoadEach) {
+  TAPDECK_SKIP_ON_WINDOWS("replacing a file by renaming over it while readers hold it open (Windows refuses that)");
+  TempDir dir;
+  TPageInfo page;
+  const auto request = [&]() -> TPageParts {
+    TStrings lines;
+    for (const char16_t* line : {u"$$SCRIPT$$", u"$$STYLES$$", u"<p>$$SCRIPT$$</p>", u"$$STYLES$$"}) lines.Add(line);
+    {
+      std::lock_guard<std::mutex> lock(page.RequestLock());
+      page.LoadExternalFiles(dir.Base());
+      page.ReplaceStrings(lines);
+    }
+    return std::array{lines.Strings(0), lines.Strings(1), lines.Strings(2), lines.Strings(3)};
+  };
+  EXPECT_EQ(InconsistentRequestsWhileRewriting(dir, request), 0);
 }
 
 TEST(TPageInfoConcurrent, AssembledPagesSeeOneWholeLoadEach) {
   TAPDECK_SKIP_ON_WINDOWS("replacing a file by renaming over it while readers hold it open (Windows refuses that)");
   TempDir dir;
   TPageInfo page;
-  const std::string kTemplate = "$$SCRIPT$$|$$STYLES$$|<p>$$SCRIPT$$</p>|$$STYLES$$";
-  ReplaceFile(dir, "script.js", CompanionText("script", 0));
-  ReplaceFile(dir, "styles.css", CompanionText("styles", 0));
-
-  std::atomic<bool> stop{false};
-  std::thread writer([&] {
-    for (int version = 1; !stop.load(); ++version) {
-      ReplaceFile(dir, "script.js", CompanionText("script", version));
-      ReplaceFile(dir, "styles.css", CompanionText("styles", version));
+  const auto request = [&]() -> TPageParts {
+    const std::u16string text =
+        AnsiToUtf16(*page.AssemblePage(dir.Base(), "$$SCRIPT$$|$$STYLES$$|<p>$$SCRIPT$$</p>|$$STYLES$$"));
+    std::vector<std::u16string> parts;
+    for (std::size_t start = 0;;) {
+      const std::size_t bar = text.find(u'|', start);
+      parts.push_back(text.substr(start, bar == std::u16string::npos ? bar : bar - start));
+      if (bar == std::u16string::npos) break;
+      start = bar + 1;
     }
-  });
-
-  constexpr int kThreads = 4;
-  constexpr int kRequests = 150;
-  std::vector<std::thread> requests;
-  std::atomic<int> failures{0};
-  for (int t = 0; t < kThreads; ++t) {
-    requests.emplace_back([&] {
-      int lastScript = 0;
-      for (int r = 0; r < kRequests; ++r) {
-        const std::u16string text = AnsiToUtf16(*page.AssemblePage(dir.Base(), kTemplate));
-        std::vector<std::u16string> parts;
-        for (std::size_t start = 0;;) {
-          const std::size_t bar = text.find(u'|', start);
-          parts.push_back(text.substr(start, bar == std::u16string::npos ? bar : bar - start));
-          if (bar == std::u16string::npos) break;
-          start = bar + 1;
-        }
-        if (parts.size() != 4 || !parts[3].ends_with(u"\r\n")) {
-          ++failures;
-          continue;
-        }
-        parts[3].resize(parts[3].size() - 2);
-        const int script = VersionOf(parts[0], "script");
-        const int styles = VersionOf(parts[1], "styles");
-        const bool consistent = script >= 0 && styles >= 0 && parts[2] == u"<p>" + parts[0] + u"</p>" &&
-                                parts[3] == parts[1] && script >= lastScript && styles >= script - 1;
-        if (!consistent) ++failures;
-        lastScript = script;
-      }
-    });
-  }
-  for (auto& thread : requests) thread.join();
-  stop = true;
-  writer.join();
-  EXPECT_EQ(failures.load(), 0);
+    // The page's one line ends with its line break.
+    if (parts.size() != 4 || !parts[3].ends_with(u"\r\n")) return {};
+    parts[3].resize(parts[3].size() - 2);
+    return std::array{parts[0], parts[1], parts[2], parts[3]};
+  };
+  EXPECT_EQ(InconsistentRequestsWhileRewriting(dir, request), 0);
 }
 
 // A request whose read of a companion file began before a newer read that is already in the
