@@ -47,6 +47,11 @@ int TIdHTTPWebBrokerBridge::ConnectionCount() const {
   return FOpenConnections;
 }
 
+int TIdHTTPWebBrokerBridge::UnjoinedThreadCount() const {
+  std::lock_guard lock(FConnectionsLock);
+  return static_cast<int>(FFinished.size());
+}
+
 void TIdHTTPWebBrokerBridge::Activate() {
   if (FBindings.Count() == 0) {
     FBindings.Add();

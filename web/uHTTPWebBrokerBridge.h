@@ -112,6 +112,8 @@ class TIdHTTPWebBrokerBridge {
 
   // Connection threads that have not ended yet.
   int ConnectionCount() const;
+  // Connection threads that have ended and are not joined yet; each still holds its stack.
+  int UnjoinedThreadCount() const;
 
  private:
   struct TListener {
