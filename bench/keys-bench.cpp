@@ -29,12 +29,7 @@ std::u16string LongSequence(int ARounds) {
 std::shared_ptr<TKeyboardRecorder> PlayOnce(const std::u16string& ASequence, std::int32_t ADelayModifiers,
                                             std::int32_t ADelayKeys) {
   auto recorder = std::make_shared<TKeyboardRecorder>(false);
-  TKeySequence worker;
-  TKeySequenceSeam::SetKeyboard(worker, recorder);
-  worker.SetSequence(ASequence);
-  worker.SetDelayModifiers(ADelayModifiers);
-  worker.SetDelayKeys(ADelayKeys);
-  TKeySequenceSeam::Execute(worker);
+  TKeySequenceSeam::Play(recorder, ASequence, {skDown, skUp}, ADelayModifiers, ADelayKeys);
   return recorder;
 }
 

@@ -65,13 +65,7 @@ class TBoundedRecorder : public TKeyboardRecorder {
 std::shared_ptr<TBoundedRecorder> Play(const std::u16string& ASequence, TKeyboardSendKeyDownUps AModes,
                                        std::int32_t ADelayModifiers, std::int32_t ADelayKeys) {
   auto keyboard = std::make_shared<TBoundedRecorder>();
-  TKeySequence worker;
-  TKeySequenceSeam::SetKeyboard(worker, keyboard);
-  worker.SetSequence(ASequence);
-  worker.SetDownUps(AModes);
-  worker.SetDelayModifiers(ADelayModifiers);
-  worker.SetDelayKeys(ADelayKeys);
-  TKeySequenceSeam::Execute(worker);
+  TKeySequenceSeam::Play(keyboard, ASequence, AModes, ADelayModifiers, ADelayKeys);
   return keyboard;
 }
 

@@ -111,6 +111,18 @@ class TKeySequenceSeam {
     AWorker.fKeyboard = std::move(AKeyboard);
   }
   static void Execute(TKeySequence& AWorker) { AWorker.Execute(); }
+  // Plays ASequence on the calling thread into AKeyboard, with the given modes and delays.
+  static void Play(std::shared_ptr<TKeyboard> AKeyboard, std::u16string ASequence,
+                   TKeyboardSendKeyDownUps AModes = {skDown, skUp}, std::int32_t ADelayModifiers = 0,
+                   std::int32_t ADelayKeys = 0) {
+    TKeySequence worker;
+    SetKeyboard(worker, std::move(AKeyboard));
+    worker.SetSequence(std::move(ASequence));
+    worker.SetDownUps(AModes);
+    worker.SetDelayModifiers(ADelayModifiers);
+    worker.SetDelayKeys(ADelayKeys);
+    worker.Execute();
+  }
   static std::uint16_t KeyNameToVKey(TKeySequence& AWorker, std::string_view AName) {
     return AWorker.KeyNameToVKey(AName);
   }

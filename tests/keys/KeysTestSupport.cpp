@@ -105,13 +105,7 @@ std::vector<std::u16string> TLogWatch::Messages() {
 
 void PlayInto(const std::shared_ptr<TKeyboard>& AKeyboard, const std::u16string& ASequence,
               TKeyboardSendKeyDownUps AModes, std::int32_t ADelayModifiers, std::int32_t ADelayKeys) {
-  TKeySequence worker;
-  TKeySequenceSeam::SetKeyboard(worker, AKeyboard);
-  worker.SetSequence(ASequence);
-  worker.SetDownUps(AModes);
-  worker.SetDelayModifiers(ADelayModifiers);
-  worker.SetDelayKeys(ADelayKeys);
-  TKeySequenceSeam::Execute(worker);
+  TKeySequenceSeam::Play(AKeyboard, ASequence, AModes, ADelayModifiers, ADelayKeys);
 }
 
 std::shared_ptr<TKeyboardRecorder> Play(const std::u16string& ASequence, TKeyboardSendKeyDownUps AModes,
