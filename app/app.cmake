@@ -30,7 +30,7 @@ if(NOT WIN32)
     file(CREATE_LINK ../lib/tapdeck/tapdeck "$ENV{DESTDIR}${CMAKE_INSTALL_PREFIX}/bin/tapdeck" SYMBOLIC)
   ]])
   install(FILES app/linux/tapdeck.desktop DESTINATION share/applications)
-  # Optional: `cmake --install <build> --component udev` (as root) lets the input group use
-  # /dev/uinput.
+  # Optional: `cmake --install <build> --component udev` (as root) gives the user at the seat
+  # access to /dev/uinput.
   install(FILES app/linux/70-tapdeck-uinput.rules DESTINATION /etc/udev/rules.d COMPONENT udev EXCLUDE_FROM_ALL)
 endif()
