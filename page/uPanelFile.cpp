@@ -13,7 +13,8 @@
 
 namespace {
 
-using json = nlohmann::json;
+// Members keep the order of the file, so messages name them in that order.
+using json = nlohmann::ordered_json;
 
 // Deeper than any panel needs; it keeps a hostile file from costing more than it should.
 constexpr int kMaxDepth = 32;
