@@ -136,6 +136,9 @@ TfrmMainQt::TfrmMainQt(TfrmMainPlatform APlatform) {
   QLabel* keyboard = AddLabel("lblKeyboardStatus", "", 24, 76);
   keyboard->setFixedWidth(292);
   FControls[Index(TMainControl::lblKeyboardStatus)] = keyboard;
+  QLabel* panel = AddLabel("lblPanel", "Panel: built-in", 140, 128);
+  panel->setFixedWidth(157);
+  FControls[Index(TMainControl::lblPanel)] = panel;
 
   FForm = std::make_unique<TfrmMain>(*this, std::move(APlatform));
   TfrmMain& form = *FForm;
@@ -213,8 +216,12 @@ void TfrmMainQt::SetText(TMainControl AControl, const std::u16string& AText) {
   } else if (auto* label = qobject_cast<QLabel*>(w)) {
     if (label->text() == text) return;
     label->setText(text);
-    if (AControl != TMainControl::lblKeyboardStatus) label->adjustSize();
+    if (AControl != TMainControl::lblKeyboardStatus && AControl != TMainControl::lblPanel) label->adjustSize();
   }
+}
+
+void TfrmMainQt::SetHint(TMainControl AControl, const std::u16string& AText) {
+  Control(AControl)->setToolTip(ToQString(AText));
 }
 
 void TfrmMainQt::SetEnabled(TMainControl AControl, bool AEnabled) { Control(AControl)->setEnabled(AEnabled); }

@@ -42,6 +42,7 @@ constexpr TPlace kPlaces[] = {
     {C::lblVJoyStatus, L"STATIC", kLabel, 0, 136, 63, 0, 0, L"Status: Not Acquired"},
     {C::Label3, L"STATIC", kLabel, 0, 24, 181, 0, 0, L"Open the following url in a browser on your  device:"},
     {C::lblKeyboardStatus, L"STATIC", kLabel | SS_ENDELLIPSIS, 0, 24, 76, 292, 0, L""},
+    {C::lblPanel, L"STATIC", kLabel | SS_PATHELLIPSIS, 0, 140, 128, 157, 0, L"Panel: built-in"},
 };
 
 std::size_t Index(C c) { return static_cast<std::size_t>(c); }

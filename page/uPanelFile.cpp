@@ -10,6 +10,7 @@
 #include "base/uText.h"
 #include "keys/uSendKeys.h"
 #include "page/uPageInfo.h"
+#include "page/uPageInfoEliteDangerous.h"
 
 namespace {
 
@@ -373,4 +374,21 @@ TPanel ReadPanelFile(const std::u16string& AFileName) {
 void UsePanel(TPageInfo& APageInfo, const TPanel& APanel) {
   APageInfo.SetPageTitle(APanel.Title);
   APageInfo.SetModel(APanel.Model);
+}
+
+TPanel BuiltInPanel() {
+  auto model = std::make_shared<TPageModel>();
+  FillEliteDangerousModel(*model);
+  return {kEliteDangerousTitle, std::move(model)};
+}
+
+TPanel FindPanel(const std::vector<std::u16string>& ACandidates, std::u16string& AFileName) {
+  AFileName.clear();
+  for (const std::u16string& candidate : ACandidates) {
+    if (candidate.empty() || !FileExists(candidate)) continue;
+    TPanel panel = ReadPanelFile(candidate);
+    AFileName = candidate;
+    return panel;
+  }
+  return BuiltInPanel();
 }

@@ -54,6 +54,13 @@ TPanel ParsePanel(std::string_view ABytes, std::u16string_view AName);
 // Reads the file and parses it; a file that cannot be read raises EPanelError as well.
 TPanel ReadPanelFile(const std::u16string& AFileName);
 
+// The built-in page as a panel.
+TPanel BuiltInPanel();
+// The panel of the first of ACandidates that exists, or the built-in page when none does;
+// AFileName gets the file used (empty for the built-in page). Raises EPanelError when that
+// file is refused: the next candidate is never taken instead of a broken file.
+TPanel FindPanel(const std::vector<std::u16string>& ACandidates, std::u16string& AFileName);
+
 class TPageInfo;
 // Puts a panel in use: its title becomes the page title, its model the page model.
 void UsePanel(TPageInfo& APageInfo, const TPanel& APanel);
