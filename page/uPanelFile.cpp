@@ -222,8 +222,9 @@ class TPanelReader {
 
     static const char* const kActions[] = {"keys", "buttonsDown", "buttonsUp", "buttonsPress"};
     std::vector<std::string> actions;
-    for (const auto& [name, value] : ACell.items()) {
-      if (std::find_if(std::begin(kActions), std::end(kActions), [&](const char* a) { return name == a; }) !=
+    for (const auto& item : ACell.items()) {
+      const std::string& name = item.key();
+      if (std::find_if(std::begin(kActions), std::end(kActions), [&name](const char* a) { return name == a; }) !=
           std::end(kActions))
         actions.push_back(name);
       else if (name != "text" && name != "color" && name != "colspan")
