@@ -132,7 +132,7 @@ limit=${TAPDECK_KERNEL_TIMEOUT:-300}
 boot() {
   local accel=$1 probe=$2 status=0 i
   : >"$log"
-  timeout -k 5 "$limit" qemu-system-x86_64 -accel "$accel" -m 512 -nographic -no-reboot \
+  timeout -k 5 "$limit" qemu-system-x86_64 -accel "$accel" -m 512 -nographic -no-reboot -nic none \
     -kernel "$kernel/vmlinuz" -initrd "$initramfs" -append "console=ttyS0 panic=-1 quiet" \
     </dev/null >"$log" 2>&1 &
   qemu=$!
@@ -177,11 +177,13 @@ else
 fi
 seconds=$(($(date +%s) - started))
 
-# The guest's own lines: everything from its init on, without the console's carriage returns.
+# The guest's own lines: everything from its init on, without the console's carriage
+# returns and the firmware's terminal controls.
+plain() { tr -d '\r' <"$log" | sed 's/\x1bc//g; s/\x1b\[[0-9;?]*[A-Za-z]//g'; }
 if grep -q 'tapdeck-guest: started' "$log"; then
-  tr -d '\r' <"$log" | sed -n '/tapdeck-guest: started/,$p'
+  plain | sed -n '/tapdeck-guest: started/,$p'
 else
-  tr -d '\r' <"$log" | tail -n 40
+  plain | tail -n 40
 fi
 echo "kernel test: $(basename "$kernel"), $accel, $seconds s, serial console in $log"
 if grep -q 'tapdeck-guest: verdict pass' "$log"; then
