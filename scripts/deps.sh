@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs the Debian packages a build needs, when they are missing.
-# Usage: scripts/deps.sh [build|test|windows|browser|bench|fuzz]...
+# Usage: scripts/deps.sh [build|test|kernel|windows|browser|bench|fuzz]...
 set -euo pipefail
 
 packages=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev googletest qt6-base-dev libx11-dev libxtst-dev nlohmann-json3-dev)
@@ -8,6 +8,9 @@ for group in "$@"; do
   case "$group" in
     build) ;;
     test) packages+=(xvfb xauth x11-utils x11-apps imagemagick curl) ;;
+    # The kernel test (tests/kernel/run.sh): QEMU, the guest's shell and tools, SDL 2 for
+    # its game-library check, and what unpacks the kernel package and builds the initramfs.
+    kernel) packages+=(qemu-system-x86 busybox-static libsdl2-dev cpio xz-utils zstd binutils) ;;
     windows) packages+=(g++-mingw-w64-x86-64-posix wine64 curl xvfb xauth xdotool imagemagick) ;;
     # A Node.js that brings its own npm (as NodeSource's does) conflicts with Debian's npm.
     browser) packages+=(chromium nodejs); command -v npm >/dev/null || packages+=(npm) ;;

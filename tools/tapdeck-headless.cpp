@@ -205,6 +205,48 @@ void StartServer(TIdHTTPWebBrokerBridge& AServer, const THeadlessOptions& AOptio
   }
 }
 
+// ---- Commands on standard input ----------------------------------------------------
+// While it serves, lines on standard input press the window's buttons, so a test can take
+// the joystick device through Stop, Start and a new device number as a user does:
+//   "stop": what Stop does (the service ends, the device stays owned); prints
+//     "server stopped";
+//   "start": what Start does; prints the listening lines again, or "error: <message>" on
+//     standard error and goes on, as the window does after its error box;
+//   "device N": a new number in the device field, which only takes one while the server is
+//     stopped; prints "device N".
+// Other lines are ignored. The commands run on the standard-input reader's thread; the lock
+// keeps them apart from the final stop, after which they do nothing.
+
+std::mutex CommandLock;
+TIdHTTPWebBrokerBridge* CommandServer = nullptr;  // null outside the serving time
+THeadlessOptions CommandOptions;
+
+void RunCommand(const std::string& ALine) {
+  std::lock_guard lock(CommandLock);
+  if (CommandServer == nullptr) return;
+  TIdHTTPWebBrokerBridge& server = *CommandServer;
+  try {
+    if (ALine == "stop") {
+      server.SetActive(false);
+      server.Bindings().Clear();
+      PrintLine("server stopped");
+    } else if (ALine == "start") {
+      if (!server.Active()) StartServer(server, CommandOptions);
+    } else if (ALine.rfind("device ", 0) == 0) {
+      if (server.Active()) throw TUsageError{"stop the server before changing the device number"};
+      CommandOptions.Device = IntegerOption("device", ALine.substr(7), 1, 16);
+      GetvJoy().SetId(CommandOptions.Device);
+      PrintLine("device " + std::to_string(CommandOptions.Device));
+    }
+  } catch (const TUsageError& e) {
+    PrintError(e.Message);
+  } catch (const Exception& e) {
+    PrintError(Utf16ToUtf8(e.Message()));
+  } catch (const std::exception& e) {
+    PrintError(e.what());
+  }
+}
+
 int Run(const THeadlessOptions& AOptions) {
   CreateGlobals();
   TLogPrinter logPrinter;
@@ -226,7 +268,14 @@ int Run(const THeadlessOptions& AOptions) {
       status = 1;
     }
     if (status == 0) {
-      WaitForStopRequest();
+      {
+        std::lock_guard lock(CommandLock);
+        CommandServer = &server;
+        CommandOptions = AOptions;
+      }
+      WaitForStopRequest(RunCommand);
+      std::lock_guard lock(CommandLock);
+      CommandServer = nullptr;
       server.SetActive(false);
       server.Bindings().Clear();
       PrintLine("stopped");
