@@ -15,7 +15,8 @@ endif()
 
 set(CPACK_PACKAGE_NAME Tapdeck)
 set(CPACK_PACKAGE_VENDOR "The Tapdeck developers")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${PROJECT_DESCRIPTION}")
+# The synopsis starts without an article, as Debian asks.
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Button panel for PC games in the browser of a phone or tablet")
 set(CPACK_PACKAGE_INSTALL_DIRECTORY Tapdeck)
 set(CPACK_STRIP_FILES ON)
 # Per-generator settings, read when cpack runs.
@@ -34,15 +35,17 @@ else()
   set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
   set(CPACK_DEBIAN_PACKAGE_NAME tapdeck)
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
-  set(CPACK_DEBIAN_PACKAGE_SECTION games)
+  # Not "games": that section is for games themselves, installed in /usr/games.
+  set(CPACK_DEBIAN_PACKAGE_SECTION utils)
   set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
   set(TAPDECK_PACKAGE_MAINTAINER "The Tapdeck developers <tapdeck@example.org>"
       CACHE STRING "The Debian package's maintainer, as \"Name <address>\"")
   set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${TAPDECK_PACKAGE_MAINTAINER}")
-  set(CPACK_PACKAGE_DESCRIPTION
-      "Tapdeck serves a page of tabs and buttons to the browser of a phone or tablet on the same network.\n"
-      "Each tap comes back as a small HTTP request that Tapdeck turns into keystrokes on the PC, or into\n"
-      "button presses of a virtual joystick that a game sees as a controller.")
+  string(CONCAT CPACK_PACKAGE_DESCRIPTION
+      "Tapdeck serves a page of tabs and buttons to the browser of a phone or tablet\n"
+      "on the same network. Each tap comes back as a small HTTP request that Tapdeck\n"
+      "turns into keystrokes on the PC, or into button presses of a virtual joystick\n"
+      "that a game sees as a controller.")
   # The libraries come from the program itself (dpkg-shlibdeps); Qt's X11 platform plugin is
   # loaded at run time, so no library names it.
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
