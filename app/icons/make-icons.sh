@@ -5,6 +5,7 @@
 # needs neither tool. Needs rsvg-convert (librsvg2-bin) and convert (imagemagick).
 set -euo pipefail
 cd "$(dirname "$0")"
+../../scripts/deps.sh icons
 
 sizes=(16 24 32 48 64 128 256)
 for size in "${sizes[@]}"; do
