@@ -11,3 +11,4 @@ scripts/load-tests.sh
 scripts/fuzz.sh
 scripts/browser-tests.sh
 scripts/windows.sh
+scripts/package-tests.sh
