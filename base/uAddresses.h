@@ -8,3 +8,7 @@
 
 // Raises Exception with the system's text when the list cannot be read.
 std::vector<std::u16string> LocalIPv4Addresses();
+
+// This machine's own host name as the system reports it (ASCII, as typed in an address);
+// empty when the system gives none.
+std::string LocalHostName();

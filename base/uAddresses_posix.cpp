@@ -4,6 +4,7 @@
 #include <ifaddrs.h>
 #include <net/if.h>
 #include <netinet/in.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
@@ -37,4 +38,10 @@ std::vector<std::u16string> LocalIPv4Addresses() {
     if (::inet_ntop(AF_INET, &address, text, sizeof text)) result.push_back(AsciiToUtf16(text));
   }
   return result;
+}
+
+std::string LocalHostName() {
+  char name[256] = {};
+  if (::gethostname(name, sizeof name - 1) != 0) return {};
+  return name;
 }

@@ -6,6 +6,7 @@
 #include <iphlpapi.h>
 
 #include <cstdio>
+#include <iterator>
 #include <vector>
 
 #include "base/uErrors.h"
@@ -59,4 +60,11 @@ std::vector<std::u16string> LocalIPv4Addresses() {
     }
   }
   return addresses;
+}
+
+std::string LocalHostName() {
+  wchar_t name[256] = {};
+  DWORD size = static_cast<DWORD>(std::size(name));
+  if (!::GetComputerNameExW(ComputerNameDnsHostname, name, &size)) return {};
+  return Utf16ToUtf8(std::u16string(reinterpret_cast<const char16_t*>(name), size));
 }

@@ -3,6 +3,9 @@
 #include <bit>
 
 #include "base/uSystem_win32.h"
+
+#include <knownfolders.h>
+#include <shlobj.h>
 #include "base/uText.h"
 
 namespace {
@@ -16,23 +19,33 @@ bool Bind(HMODULE AModule, const char* AName, F& AEntry) {
   return true;
 }
 
-// The driver's installer keeps the 64-bit library here; used when the search finds none.
+// The driver's installer keeps the 64-bit library in its folder under Program Files. The
+// folder comes from the system, not from an environment variable another program could set.
 std::u16string InstalledLibraryPath() {
-  wchar_t folder[MAX_PATH];
-  const DWORD n = ::GetEnvironmentVariableW(L"ProgramFiles", folder, MAX_PATH);
-  if (n == 0 || n >= MAX_PATH) return {};
-  return FromWide(std::wstring_view(folder, n)) + u"\\vJoy\\x64\\" + TvJoyDll::kLibraryName;
+  PWSTR folder = nullptr;
+  std::u16string path;
+  if (SUCCEEDED(::SHGetKnownFolderPath(FOLDERID_ProgramFiles, 0, nullptr, &folder)))
+    path = FromWide(folder) + u"\\vJoy\\x64\\" + TvJoyDll::kLibraryName;
+  ::CoTaskMemFree(folder);
+  return path;
 }
 
-// Null when it cannot be loaded; AError then holds the reason.
+// Null when it cannot be loaded; AError then holds the reason. The bare name is looked for
+// beside the program and in the system folders only, never in the current directory or on
+// PATH, where a planted library would run inside the program.
 HMODULE Load(const std::u16string& ALibrary, DWORD& AError) {
   // No error dialog from the system when the library or one of its own imports is absent.
   const UINT oldMode = ::SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
-  HMODULE module = ::LoadLibraryW(ToWide(ALibrary).c_str());
+  const bool bareName = ALibrary == TvJoyDll::kLibraryName;
+  // A library given by its path finds its own imports in its folder and the system folders.
+  constexpr DWORD kFromItsFolder = LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32;
+  HMODULE module = ::LoadLibraryExW(
+      ToWide(ALibrary).c_str(), nullptr,
+      bareName ? LOAD_LIBRARY_SEARCH_APPLICATION_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32 : kFromItsFolder);
   AError = module ? ERROR_SUCCESS : ::GetLastError();
-  if (!module && AError == ERROR_MOD_NOT_FOUND && ALibrary == TvJoyDll::kLibraryName) {
+  if (!module && AError == ERROR_MOD_NOT_FOUND && bareName) {
     const std::u16string installed = InstalledLibraryPath();
-    if (!installed.empty() && (module = ::LoadLibraryW(ToWide(installed).c_str())) == nullptr &&
+    if (!installed.empty() && (module = ::LoadLibraryExW(ToWide(installed).c_str(), nullptr, kFromItsFolder)) == nullptr &&
         ::GetLastError() != ERROR_MOD_NOT_FOUND && ::GetLastError() != ERROR_PATH_NOT_FOUND)
       AError = ::GetLastError();
   }

@@ -11,8 +11,9 @@ class TvJoyDll : public IvJoyInterface {
  public:
   static constexpr const char16_t* kLibraryName = u"vJoyInterface.dll";
 
-  // Loads ALibrary: a bare name is searched the system's way (the program's folder first,
-  // then the system folders and PATH), a path is taken as it is.
+  // Loads ALibrary: the bare name is looked for beside the program, then in the system
+  // folders, then in the vJoy driver's folder under Program Files; never in the current
+  // directory or on PATH. A path is taken as it is.
   explicit TvJoyDll(const std::u16string& ALibrary = kLibraryName);
   ~TvJoyDll() override;
   TvJoyDll(const TvJoyDll&) = delete;

@@ -9,6 +9,7 @@
 #include "base/uErrors.h"
 #include "base/uIntConv.h"
 #include "base/uText.h"
+#include "keys/uKeyboardRecorder.h"
 
 namespace {
 
@@ -126,13 +127,32 @@ void TKeySequence::Execute() {
   try {
     SendSequence();
   } catch (const Exception& e) {
-    LogToGlobals(e.Message(), kLogger);
+    Report(e.Message());
   } catch (const std::exception& e) {
-    LogToGlobals(Utf8ToUtf16(e.what()), kLogger);
+    Report(Utf8ToUtf16(e.what()));
   }
   // A sequence that played to its end has released its modifiers already; one that stopped
   // early (a missing "}" or a bad repeat count) would otherwise leave them pressed.
   ReleaseShifts();
+}
+
+void TKeySequence::Report(const std::u16string& AMessage) {
+  if (fReports)
+    fReports->push_back(AMessage);
+  else
+    LogToGlobals(AMessage, kLogger);
+}
+
+std::vector<std::u16string> TKeySequence::Check(std::u16string ASequence) {
+  auto keyboard = std::make_shared<TKeyboardRecorder>(false);
+  keyboard->SetKeepCalls(false);
+  std::vector<std::u16string> reports;
+  TKeySequence player;
+  player.fKeyboard = std::move(keyboard);
+  player.fSequence = std::move(ASequence);
+  player.fReports = &reports;
+  player.Execute();
+  return reports;
 }
 
 void TKeySequence::SendSequence() {
@@ -194,7 +214,7 @@ void TKeySequence::SendSequence() {
         if (name.size() < kMaxNameLength) name += Utf16CharToAnsi(UpCaseAscii(at(i)));
       }
       if (!closed) {
-        LogToGlobals(u"No close bracket.", kLogger);
+        Report(u"No close bracket.");
         return;
       }
       if (i <= n && at(i) == u'}') {
@@ -218,7 +238,7 @@ void TKeySequence::SendSequence() {
     } else {
       const std::uint16_t key = fKeyboard->VkKeyScanW(c);
       if (key == kNoKey) {
-        LogToGlobals(u"Invalid KeyName", kLogger);
+        Report(u"Invalid KeyName");
       } else {
         SendShiftedKey(key, 1);
         releaseUnlessGroup();
@@ -233,7 +253,7 @@ std::uint16_t TKeySequence::KeyNameToVKey(std::string_view AName) {
   const auto* it = std::lower_bound(KeyNames.begin(), KeyNames.end(), AName,
                                     [](const TKeyName& e, std::string_view name) { return e.Name < name; });
   if (it != KeyNames.end() && it->Name == AName) return it->VKey;
-  LogToGlobals(u"Invalid Key Name", kLogger);
+  Report(u"Invalid Key Name");
   return kNoKey;
 }
 

@@ -12,6 +12,7 @@
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include "keys/uKeyboard.h"
 
@@ -73,6 +74,11 @@ class TKeySequence {
   // If no thread can be started the worker is destroyed and the error passes out.
   void Start();
 
+  // What playing ASequence would report, in order (empty for a sequence that plays
+  // cleanly): played at once on the calling thread into a recording keyboard with the US
+  // layout, so nothing reaches the PC and nothing is logged.
+  static std::vector<std::u16string> Check(std::u16string ASequence);
+
   // Workers started and not yet destroyed, and a wait until there are none (tests, exit).
   static int LiveWorkers();
   static void WaitForWorkers();
@@ -91,6 +97,8 @@ class TKeySequence {
   void SendShiftedKey(std::uint16_t AKey, std::uint16_t ACount);
   void ReleaseShifts();
   void Pause(std::int32_t AMilliseconds);
+  // A problem with the sequence: to the log, or to the list of a check.
+  void Report(const std::u16string& AMessage);
 
   std::u16string fSequence;
   std::int32_t fDelayModifiers = 0;
@@ -99,6 +107,8 @@ class TKeySequence {
   TKeyboardSendKeyDownUps fDownUps{skDown, skUp};
   // The keyboard chosen when the worker was created; kept alive as long as the worker.
   std::shared_ptr<TKeyboard> fKeyboard;
+  // Set while checking: problems are collected here instead of being logged.
+  std::vector<std::u16string>* fReports = nullptr;
 
   friend class TKeySequenceSeam;
 };

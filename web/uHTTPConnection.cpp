@@ -203,6 +203,10 @@ void ServeHTTPConnection(TByteChannel& AChannel, TWebRequestHandler& AHandler, c
   TWebResponse response([&AChannel, head](TWebResponse& AResponse) { WriteHTTPResponse(AChannel, AResponse, head); });
   try {
     AHandler.HandleRequest(request, response);
+  } catch (const EWebRequestForbidden&) {
+    WriteHeaderOnlyResponse(AChannel, 403);
+    if (reader.HasBuffered()) DrainAndLinger(AChannel);
+    return;
   } catch (const Exception& e) {
     response.SetStatusCode(500);
     response.SetContent(e.Message());

@@ -2,14 +2,17 @@
 
 #include <algorithm>
 #include <chrono>
+#include <iterator>
 #include <thread>
 
+#include "base/uAddresses.h"
 #include "base/uFiles.h"
 #include "base/uIntConv.h"
 #include "base/uText.h"
 #include "joystick/vJoyClass.h"
 #include "keys/uSendKeys.h"
 #include "page/uPageInfo.h"
+#include "web/uRequestGuard.h"
 
 namespace {
 
@@ -32,12 +35,12 @@ TwmMainPage::TwmMainPage(std::u16string ABaseDir, TButtonHold AHold)
   };
   static constexpr TRoute kRoutes[] = {
       {u"DefaultHandler", u"/", mtGet, &TwmMainPage::WebModule2DefaultHandlerAction},
-      {u"wmPostKeyboardKey", u"/KeyboardKey", mtAny, &TwmMainPage::wmMainPagewmPostKeyboardKeyAction},
-      {u"wmPostKeyboardDown", u"/KeyboardDown", mtAny, &TwmMainPage::wmMainPagewmPostKeyboardDownAction},
-      {u"wmPostKeyboardUp", u"/KeyboardUp", mtAny, &TwmMainPage::wmMainPagewmPostKeyboardUpAction},
-      {u"wmPostButtonsPress", u"/ButtonsPress", mtAny, &TwmMainPage::wmMainPagewmPostButtonsPressAction},
-      {u"wmPostButtonsDown", u"/ButtonsDown", mtAny, &TwmMainPage::wmMainPagewmPostButtonsDownAction},
-      {u"wmPostButtonsUp", u"/ButtonsUp", mtAny, &TwmMainPage::wmMainPagewmPostButtonsUpAction},
+      {u"wmPostKeyboardKey", kInputRoutePaths[0], mtAny, &TwmMainPage::wmMainPagewmPostKeyboardKeyAction},
+      {u"wmPostKeyboardDown", kInputRoutePaths[1], mtAny, &TwmMainPage::wmMainPagewmPostKeyboardDownAction},
+      {u"wmPostKeyboardUp", kInputRoutePaths[2], mtAny, &TwmMainPage::wmMainPagewmPostKeyboardUpAction},
+      {u"wmPostButtonsPress", kInputRoutePaths[3], mtAny, &TwmMainPage::wmMainPagewmPostButtonsPressAction},
+      {u"wmPostButtonsDown", kInputRoutePaths[4], mtAny, &TwmMainPage::wmMainPagewmPostButtonsDownAction},
+      {u"wmPostButtonsUp", kInputRoutePaths[5], mtAny, &TwmMainPage::wmMainPagewmPostButtonsUpAction},
   };
   for (const TRoute& route : kRoutes) {
     TWebActionItem& item = Actions().Add();
@@ -172,5 +175,11 @@ void TwmMainPage::wmMainPagewmPostButtonsUpAction(TWebActionItem&, TWebRequest& 
 }
 
 TWebModuleClass MainPageModuleClass(std::u16string ABaseDir, TButtonHold AHold) {
-  return [dir = std::move(ABaseDir), hold = std::move(AHold)] { return std::make_unique<TwmMainPage>(dir, hold); };
+  // The page is open to everyone; only the routes that act on the PC are guarded.
+  auto guard = std::make_shared<const TRequestGuard>(
+      std::vector<std::u16string>(std::begin(TwmMainPage::kInputRoutePaths), std::end(TwmMainPage::kInputRoutePaths)),
+      LocalHostName());
+  return TWebModuleClass(
+      [dir = std::move(ABaseDir), hold = std::move(AHold)] { return std::make_unique<TwmMainPage>(dir, hold); },
+      [guard](const TWebRequest& ARequest) { return guard->Admits(ARequest); });
 }

@@ -55,6 +55,9 @@ class TwmMainPage : public TWebModule {
                                        bool& Handled);
 
   static constexpr int kButtonPressMilliseconds = 30;
+  // The paths of the six input routes, keyboard then joystick.
+  static constexpr const char16_t* kInputRoutePaths[] = {u"/KeyboardKey",  u"/KeyboardDown", u"/KeyboardUp",
+                                                         u"/ButtonsPress", u"/ButtonsDown",  u"/ButtonsUp"};
 
   // The ids of a comma list: every piece converted (-1 when it does not), the positive
   // ones kept once each, in the order of their first appearance.
@@ -71,5 +74,6 @@ class TwmMainPage : public TWebModule {
 };
 
 // The module class to register on a request handler; ABaseDir and AHold as for the
-// constructor, empty for the executable's directory and a real sleep.
+// constructor, empty for the executable's directory and a real sleep. It refuses input
+// requests that a browser sent from another site or to a name that is not this PC's.
 TWebModuleClass MainPageModuleClass(std::u16string ABaseDir = {}, TButtonHold AHold = {});

@@ -231,6 +231,13 @@ void TWebRequestHandler::DeactivateWebModule(TWebModule& AModule) {
 }
 
 bool TWebRequestHandler::HandleRequest(TWebRequest& ARequest, TWebResponse& AResponse) {
+  TRequestAdmission admission;
+  {
+    std::lock_guard lock(FLock);
+    admission = FWebModuleClass.Admission();
+  }
+  // Decided before an instance is taken, so a refused request leaves the pool as it was.
+  if (admission && !admission(ARequest)) throw EWebRequestForbidden(u"Forbidden");
   TWebModule& module = ActivateWebModule();
   // Given back on every way out, also when the route failed.
   struct GiveBack {

@@ -9,6 +9,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "base/uErrors.h"
@@ -25,6 +26,11 @@ using TWebModuleEvent = std::function<void(TWebModule& Sender)>;
 
 // Taking a web-module instance failed: all busy, or no module class registered.
 class EWebRequestHandlerError : public Exception {
+  using Exception::Exception;
+};
+
+// The module class's admission check refused the request; no instance was taken.
+class EWebRequestForbidden : public Exception {
   using Exception::Exception;
 };
 
@@ -125,8 +131,28 @@ class TWebModule {
 // The error page of a failing route, with the message and the path escaped for HTML.
 std::u16string ErrorPageText(std::u16string_view AMessage, std::u16string_view APathInfo);
 
-// Makes a new web-module instance; registered on the request handler at start-up.
-using TWebModuleClass = std::function<std::unique_ptr<TWebModule>()>;
+// Whether a request may reach the routes at all; asked before an instance is taken.
+using TRequestAdmission = std::function<bool(const TWebRequest& ARequest)>;
+
+// Makes a new web-module instance; registered on the request handler at start-up. A module
+// class may bring the admission check of its routes.
+class TWebModuleClass {
+ public:
+  TWebModuleClass() = default;
+  template <class TCreate>
+    requires std::is_invocable_r_v<std::unique_ptr<TWebModule>, TCreate&>
+  TWebModuleClass(TCreate ACreate, TRequestAdmission AAdmission = {})
+      : FCreate(std::move(ACreate)), FAdmission(std::move(AAdmission)) {}
+
+  explicit operator bool() const { return static_cast<bool>(FCreate); }
+  std::unique_ptr<TWebModule> operator()() const { return FCreate(); }
+  // Empty when every request is admitted.
+  const TRequestAdmission& Admission() const { return FAdmission; }
+
+ private:
+  std::function<std::unique_ptr<TWebModule>()> FCreate;
+  TRequestAdmission FAdmission;
+};
 
 template <class TModule>
 TWebModuleClass WebModuleClassOf() {
@@ -155,7 +181,8 @@ class TWebRequestHandler {
   // Dispatches one request on an instance of its own. Raises EWebRequestHandlerError
   // "Maximum number of concurrent connections exceeded.  Please try again later" when
   // MaxConnections instances are busy and "No data modules registered" without a module
-  // class; nothing else escapes.
+  // class, and EWebRequestForbidden when the module class does not admit the request;
+  // nothing else escapes.
   bool HandleRequest(TWebRequest& ARequest, TWebResponse& AResponse);
 
  private:

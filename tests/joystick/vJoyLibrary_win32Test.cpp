@@ -1,8 +1,9 @@
-// The binding of the driver's library through LoadLibraryW and GetProcAddress, against the
+// The binding of the driver's library through LoadLibraryExW and GetProcAddress, against the
 // test doubles built beside the tests (one complete, one without ResetPovs), and without any.
 #include <gtest/gtest.h>
 
 #include <bit>
+#include <cstdlib>
 #include <memory>
 #include <string>
 
@@ -67,6 +68,22 @@ TEST(vJoyDll, WithoutTheLibraryEveryDeviceIsMissingAndTheProgramStillStarts) {
   EXPECT_FALSE(joy.IsAcquired());
   joy.ButtonDown(5);  // nothing to press, and no failure
   EXPECT_EQ(joy.ProductString(), u"");
+}
+
+TEST(vJoyDll, NeverLoadsALibraryFromTheCurrentDirectoryOrFromPath) {
+  if (TvJoyDll().Loaded()) GTEST_SKIP() << "the vJoy driver's library is installed on this system";
+  // A complete library planted where a careless search would find it.
+  const std::u16string folder = ExtractFilePath(DoublePath("vjoy_double"));
+  wchar_t oldDirectory[MAX_PATH];
+  ASSERT_NE(::GetCurrentDirectoryW(MAX_PATH, oldDirectory), 0u);
+  ASSERT_TRUE(::SetCurrentDirectoryW(ToWide(folder).c_str()));
+  const std::wstring oldPath = _wgetenv(L"PATH") ? _wgetenv(L"PATH") : L"";
+  ::SetEnvironmentVariableW(L"PATH", (ToWide(folder) + L";" + oldPath).c_str());
+  const TvJoyDll library;
+  ::SetEnvironmentVariableW(L"PATH", oldPath.c_str());
+  ::SetCurrentDirectoryW(oldDirectory);
+  EXPECT_FALSE(library.Loaded());
+  EXPECT_EQ(library.Problem(), u"vJoyInterface.dll not found; install the vJoy driver");
 }
 
 TEST(vJoyDll, ALibraryWithoutOneCallIsNotUsedAtAll) {

@@ -137,6 +137,16 @@ TEST(TKeySequencePlay, EdgeCasesAndTheirMessages) {
   }
 }
 
+TEST(TKeySequencePlay, ACheckReportsWhatPlayingWouldLogAndLogsNothing) {
+  for (const TPlayCase& c : kEdgeCases) {
+    TLogWatch log;
+    EXPECT_EQ(TKeySequence::Check(c.Sequence), c.Messages) << "sequence " << Show(c.Sequence);
+    EXPECT_EQ(log.Messages(), std::vector<std::u16string>{}) << "sequence " << Show(c.Sequence);
+  }
+  EXPECT_EQ(TKeySequence::Check(u"{BOSST}"), std::vector<std::u16string>{u"Invalid Key Name"});
+  EXPECT_EQ(TKeySequence::Check(u"{TAB"), std::vector<std::u16string>{u"No close bracket."});
+}
+
 TEST(TKeySequencePlay, CountMinusOneIs65535Presses) {
   const auto events = Play(u"{LEFT -1}")->Events();
   ASSERT_EQ(events.size(), 2u * 65535u);

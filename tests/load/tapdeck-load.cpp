@@ -257,20 +257,20 @@ struct TInputRequest {
 // held, pressed, released.
 const std::vector<TInputRequest>& InputRequests() {
   static const std::vector<TInputRequest> requests = {
-      {"GET /KeyboardKey?str=a HTTP/1.1\r\nHost: x\r\n\r\n", 2, 0},
-      {"POST /KeyboardKey HTTP/1.1\r\nHost: x\r\nContent-Type: application/x-www-form-urlencoded\r\n"
+      {"GET /KeyboardKey?str=a HTTP/1.1\r\nHost: localhost\r\n\r\n", 2, 0},
+      {"POST /KeyboardKey HTTP/1.1\r\nHost: localhost\r\nContent-Type: application/x-www-form-urlencoded\r\n"
        "Content-Length: 5\r\n\r\nstr=s",
        2, 0},
-      {"GET /KeyboardDown?str=d HTTP/1.1\r\nHost: x\r\n\r\n", 1, 0},
-      {"GET /KeyboardUp?str=d HTTP/1.1\r\nHost: x\r\n\r\n", 2, 0},
-      {"GET /ButtonsPress?str=,1,2 HTTP/1.1\r\nHost: x\r\n\r\n", 0, 4},
-      {"GET /ButtonsDown?str=3,4 HTTP/1.1\r\nHost: x\r\n\r\n", 0, 2},
-      {"GET /ButtonsUp?str=4,3 HTTP/1.1\r\nHost: x\r\n\r\n", 0, 2},
+      {"GET /KeyboardDown?str=d HTTP/1.1\r\nHost: localhost\r\n\r\n", 1, 0},
+      {"GET /KeyboardUp?str=d HTTP/1.1\r\nHost: localhost\r\n\r\n", 2, 0},
+      {"GET /ButtonsPress?str=,1,2 HTTP/1.1\r\nHost: localhost\r\n\r\n", 0, 4},
+      {"GET /ButtonsDown?str=3,4 HTTP/1.1\r\nHost: localhost\r\n\r\n", 0, 2},
+      {"GET /ButtonsUp?str=4,3 HTTP/1.1\r\nHost: localhost\r\n\r\n", 0, 2},
   };
   return requests;
 }
 
-const char* const kPageRequest = "GET / HTTP/1.1\r\nHost: x\r\n\r\n";
+const char* const kPageRequest = "GET / HTTP/1.1\r\nHost: localhost\r\n\r\n";
 
 // What is wrong with an answer to an input route (empty when it is right): exactly the empty
 // 200 response, then the close.
@@ -428,7 +428,7 @@ bool CheckPool(THeadless& AProgram, int AIdleThreads) {
   // second, so all forty are inside or refused before the first one leaves.
   std::string ids;
   for (int id = 1; id <= 16; ++id) ids += "," + std::to_string(id);
-  const std::string request = "GET /ButtonsPress?str=" + ids + " HTTP/1.1\r\nHost: x\r\n\r\n";
+  const std::string request = "GET /ButtonsPress?str=" + ids + " HTTP/1.1\r\nHost: localhost\r\n\r\n";
   TIdleConnections clients;
   std::string reason;
   if (!clients.Open(AProgram, kPoolRequests, AIdleThreads, reason)) {
@@ -453,7 +453,7 @@ bool CheckPool(THeadless& AProgram, int AIdleThreads) {
   }
   clients.CloseAll();
   const std::string after =
-      CheckEmptyAnswer(LoopbackExchange(AProgram.Port(), "GET /ButtonsPress?str=1 HTTP/1.1\r\nHost: x\r\n\r\n"));
+      CheckEmptyAnswer(LoopbackExchange(AProgram.Port(), "GET /ButtonsPress?str=1 HTTP/1.1\r\nHost: localhost\r\n\r\n"));
   std::ostringstream detail;
   detail << kPoolRequests << " held in /ButtonsPress: " << ok << " got 200, " << refused
          << " got 500 with the pool message (want " << kPoolSize << " and " << kPoolRequests - kPoolSize
@@ -506,14 +506,14 @@ bool Misbehave(std::uint16_t APort, int AKind) {
   switch (AKind % 5) {
     case 0: {  // reset in the middle of the headers
       TLoopbackClient client(APort);
-      client.Send("GET /KeyboardKey?str=a HTTP/1.1\r\nHost: x\r\nAcc");
+      client.Send("GET /KeyboardKey?str=a HTTP/1.1\r\nHost: localhost\r\nAcc");
       std::this_thread::sleep_for(1ms);
       client.Reset();
       return true;
     }
     case 1: {  // reset in the middle of a body
       TLoopbackClient client(APort);
-      client.Send("POST /KeyboardKey HTTP/1.1\r\nHost: x\r\nContent-Length: 40\r\n\r\nstr=");
+      client.Send("POST /KeyboardKey HTTP/1.1\r\nHost: localhost\r\nContent-Length: 40\r\n\r\nstr=");
       std::this_thread::sleep_for(1ms);
       client.Reset();
       return true;
@@ -527,14 +527,14 @@ bool Misbehave(std::uint16_t APort, int AKind) {
     }
     case 3: {  // reset while the route still runs, before its answer
       TLoopbackClient client(APort);
-      client.Send("GET /ButtonsPress?str=5,6 HTTP/1.1\r\nHost: x\r\n\r\n");
+      client.Send("GET /ButtonsPress?str=5,6 HTTP/1.1\r\nHost: localhost\r\n\r\n");
       std::this_thread::sleep_for(10ms);
       client.Reset();
       return true;
     }
     default: {  // half a request, then the client says it has no more: the program closes
       TLoopbackClient client(APort);
-      client.Send("POST /KeyboardKey HTTP/1.1\r\nHost: x\r\nContent-Length: 40\r\n\r\nstr=");
+      client.Send("POST /KeyboardKey HTTP/1.1\r\nHost: localhost\r\nContent-Length: 40\r\n\r\nstr=");
       client.ShutdownSend();
       const TLoopbackRead read = client.Read(kAnswerTime);
       return read.Closed && read.Bytes.empty();
@@ -544,10 +544,10 @@ bool Misbehave(std::uint16_t APort, int AKind) {
 
 // Requests cut off before their end, whose connections stay open and wait.
 const std::vector<std::string> kHalfRequests = {
-    "POST /KeyboardKey HTTP/1.1\r\nHost: x\r\nContent-Length: 100\r\n\r\nstr=",
-    "GET /ButtonsDown?str=1 HTTP/1.1\r\nHost: x\r\nUser-Ag",
+    "POST /KeyboardKey HTTP/1.1\r\nHost: localhost\r\nContent-Length: 100\r\n\r\nstr=",
+    "GET /ButtonsDown?str=1 HTTP/1.1\r\nHost: localhost\r\nUser-Ag",
     "GET / HTTP/1.1\r\n",
-    "POST /ButtonsUp?str=1 HTTP/1.1\r\nHost: x\r\nTransfer-Encoding: chunked\r\n\r\n10\r\nabc",
+    "POST /ButtonsUp?str=1 HTTP/1.1\r\nHost: localhost\r\nTransfer-Encoding: chunked\r\n\r\n10\r\nabc",
 };
 
 enum class TStopBy { Terminate, EndOfInput };

@@ -39,14 +39,14 @@ TEST_F(HeadlessInputLines, PrintsTheStartsAcquisitionThenEveryKeyAndButton) {
   EXPECT_EQ(start, (std::vector<std::string>{"joy AcquireVJD 3", "joy ResetVJD 3", "joy ResetPovs 3",
                                              "joy ResetButtons 3", "listening IPv4 " + std::to_string(port)}));
 
-  EXPECT_EQ(ParseReply(Exchange(port, "GET /KeyboardKey?str=%2Ba HTTP/1.1\r\nHost: x\r\n\r\n").Bytes).Status, 200);
+  EXPECT_EQ(ParseReply(Exchange(port, "GET /KeyboardKey?str=%2Ba HTTP/1.1\r\nHost: localhost\r\n\r\n").Bytes).Status, 200);
   EXPECT_EQ(ReadInputLines(child, 4),
             (std::vector<std::string>{"key vk=0x10 scan=42 flags=0 extra=13", "key vk=0x41 scan=30 flags=0 extra=13",
                                       "key vk=0x41 scan=30 flags=2 extra=13", "key vk=0x10 scan=42 flags=2 extra=13"}));
-  EXPECT_EQ(ParseReply(Exchange(port, "GET /ButtonsPress?str=,9,1 HTTP/1.1\r\nHost: x\r\n\r\n").Bytes).Status, 200);
+  EXPECT_EQ(ParseReply(Exchange(port, "GET /ButtonsPress?str=,9,1 HTTP/1.1\r\nHost: localhost\r\n\r\n").Bytes).Status, 200);
   EXPECT_EQ(ReadInputLines(child, 4), (std::vector<std::string>{"joy SetBtn -1 3 9", "joy SetBtn 0 3 9",
                                                                  "joy SetBtn -1 3 1", "joy SetBtn 0 3 1"}));
-  EXPECT_EQ(ParseReply(Exchange(port, "GET /KeyboardKey?str=%7BNOSUCH%7D HTTP/1.1\r\nHost: x\r\n\r\n").Bytes).Status, 200);
+  EXPECT_EQ(ParseReply(Exchange(port, "GET /KeyboardKey?str=%7BNOSUCH%7D HTTP/1.1\r\nHost: localhost\r\n\r\n").Bytes).Status, 200);
   EXPECT_EQ(ReadInputLines(child, 1), std::vector<std::string>{"log KEY Invalid Key Name"});
   child.CloseInput();
   EXPECT_EQ(child.ReadLine(), "stopped");

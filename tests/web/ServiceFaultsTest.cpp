@@ -17,7 +17,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-const char* const kPageRequest = "GET / HTTP/1.1\r\nHost: x\r\n\r\n";
+const char* const kPageRequest = "GET / HTTP/1.1\r\nHost: localhost\r\n\r\n";
 
 TWebModuleClass PageModule() { return MainPageModuleClass(AsciiToUtf16(TAPDECK_SOURCE_DIR "/webroot/")); }
 
@@ -34,14 +34,14 @@ bool Misbehave(std::uint16_t APort, int AKind) {
   switch (AKind % 4) {
     case 0: {  // reset in the middle of the headers
       TLoopbackClient client(APort);
-      client.Send("GET / HTTP/1.1\r\nHost: x\r\nAcc");
+      client.Send("GET / HTTP/1.1\r\nHost: localhost\r\nAcc");
       std::this_thread::sleep_for(1ms);
       client.Reset();
       return true;
     }
     case 1: {  // reset in the middle of an announced body
       TLoopbackClient client(APort);
-      client.Send("POST / HTTP/1.1\r\nHost: x\r\nContent-Length: 40\r\n\r\nstr=");
+      client.Send("POST / HTTP/1.1\r\nHost: localhost\r\nContent-Length: 40\r\n\r\nstr=");
       std::this_thread::sleep_for(1ms);
       client.Reset();
       return true;
@@ -55,7 +55,7 @@ bool Misbehave(std::uint16_t APort, int AKind) {
     }
     default: {  // half a request, then nothing more to send: closed without an answer
       TLoopbackClient client(APort);
-      client.Send("POST / HTTP/1.1\r\nHost: x\r\nContent-Length: 40\r\n\r\nstr=");
+      client.Send("POST / HTTP/1.1\r\nHost: localhost\r\nContent-Length: 40\r\n\r\nstr=");
       client.ShutdownSend();
       const TLoopbackRead read = client.Read(5s);
       return read.Closed && read.Bytes.empty();
@@ -87,8 +87,8 @@ TEST(HTTPServiceFaultsConcurrent, ResetsHalfRequestsAndSilenceThenAStopLeaveNoTh
   EXPECT_EQ(ParseReply(Exchange(port, kPageRequest).Bytes).Status, 200);
 
   // Held: requests cut off half-way and silent connections, in groups the listen queue takes.
-  const std::string halves[] = {"POST / HTTP/1.1\r\nHost: x\r\nContent-Length: 100\r\n\r\nstr=",
-                                "GET /KeyboardKey?str=a HTTP/1.1\r\nHost: x\r\nUser-Ag", "GET / HTTP/1.1\r\n", ""};
+  const std::string halves[] = {"POST / HTTP/1.1\r\nHost: localhost\r\nContent-Length: 100\r\n\r\nstr=",
+                                "GET /KeyboardKey?str=a HTTP/1.1\r\nHost: localhost\r\nUser-Ag", "GET / HTTP/1.1\r\n", ""};
   std::vector<TLoopbackClient> held;
   for (int i = 0; i < 40; ++i) {
     held.emplace_back(port);

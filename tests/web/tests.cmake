@@ -2,6 +2,7 @@
 target_sources(tapdeck_tests PRIVATE
   tests/web/uInputRoutesTest.cpp
   tests/web/uMainPageTest.cpp
+  tests/web/uRequestGuardTest.cpp
   tests/web/uWebRequestHandlerTest.cpp
   tests/web/uWebRequestTest.cpp
 )

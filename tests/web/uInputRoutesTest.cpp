@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "base/uAddresses.h"
 #include "base/uText.h"
 #include "joystick/vJoyClass.h"
 #include "joystick/vJoySimulated.h"
@@ -128,6 +129,7 @@ class TInputRoutesFixture : public ::testing::Test {
 
   TvJoySimulated& Joystick() { return *FJoystick; }
   TKeyboardRecorder& Keyboard() { return *FKeyboard; }
+  TTestService& Service() { return FService; }
 
  private:
   TvJoySimulated* FJoystick = nullptr;
@@ -211,7 +213,7 @@ TEST_F(InputRoutes, AButtonHoldGivenToTheModuleReplacesTheSleep) {
   }));
   service.Start();
   const THTTPReply reply =
-      ParseReply(Exchange(service.Port(), "GET /ButtonsPress?str=4,9 HTTP/1.1\r\nHost: x\r\n\r\n").Bytes);
+      ParseReply(Exchange(service.Port(), "GET /ButtonsPress?str=4,9 HTTP/1.1\r\nHost: localhost\r\n\r\n").Bytes);
   EXPECT_EQ(reply.Status, 200);
   EXPECT_EQ(Join(ButtonCalls()), Join({"down 4", "up 4", "down 9", "up 9"}));
   std::lock_guard lock(holdsLock);
@@ -401,3 +403,83 @@ TEST_F(InputRoutes, ConcurrentJoystickRequestsEachPressTheirButtons) {
 }
 
 }  // namespace
+
+// --- Requests from other sites ---
+
+class CrossSiteRequests : public InputRoutes {
+ protected:
+  std::string Exchange(const std::string& ABytes) { return ::Exchange(Service().Port(), ABytes).Bytes; }
+  static std::string WithoutDate(std::string AReply) {
+    const std::size_t date = AReply.find("Date: ");
+    if (date != std::string::npos) AReply.replace(date + 6, AReply.find("\r\n", date) - date - 6, "*");
+    return AReply;
+  }
+  std::string HostName() const {
+    const std::string name = LocalHostName();
+    return name.substr(0, name.find('.'));
+  }
+};
+
+TEST_F(CrossSiteRequests, AreRefusedWith403BeforeAnyKeyOrButtonOrWebModule) {
+  const std::string kRefusals[] = {
+      "Host: 127.0.0.1\r\nSec-Fetch-Site: cross-site\r\nSec-Fetch-Mode: no-cors\r\n",
+      "Host: 127.0.0.1\r\nSec-Fetch-Site: same-site\r\n",
+      "Host: 127.0.0.1:8080\r\nOrigin: http://127.0.0.2:9000\r\n",
+      "Host: 127.0.0.1:8080\r\nOrigin: null\r\n",
+      "Host: rebound.example:8080\r\n",
+      "Host: rebound.example\r\nSec-Fetch-Site: same-origin\r\nOrigin: http://rebound.example\r\n",
+  };
+  const int idleBefore = Service().Handler().InactiveCount();
+  for (const std::string& headers : kRefusals) {
+    for (const char* target : {"/KeyboardKey?str=%23r", "/KeyboardDown?str=a", "/KeyboardUp?str=a",
+                               "/ButtonsPress?str=7", "/ButtonsDown?str=7", "/ButtonsUp?str=7"}) {
+      SCOPED_TRACE(target + (" with " + headers));
+      EXPECT_EQ(WithoutDate(Exchange(std::string("GET ") + target + " HTTP/1.1\r\n" + headers + "\r\n")),
+                "HTTP/1.1 403 Forbidden\r\nConnection: close\r\nContent-Length: 0\r\nDate: *\r\n\r\n");
+    }
+    const std::string body = "str=calc~";
+    EXPECT_EQ(ParseReply(Exchange("POST /KeyboardKey HTTP/1.1\r\n" + headers +
+                                  "Content-Type: application/x-www-form-urlencoded\r\nContent-Length: " +
+                                  std::to_string(body.size()) + "\r\n\r\n" + body))
+                  .Status,
+              403);
+  }
+  EXPECT_EQ(KeyLines(), std::vector<std::string>{});
+  EXPECT_TRUE(Joystick().Calls().empty());
+  EXPECT_EQ(Service().Handler().ActiveCount(), 0);
+  EXPECT_EQ(Service().Handler().InactiveCount(), idleBefore);
+}
+
+TEST_F(CrossSiteRequests, FromThisSiteOrWithoutBrowserHeadersAreServed) {
+  std::vector<std::string> allowed = {
+      "Host: 127.0.0.1:8080\r\n",
+      "Host: 127.0.0.1:8080\r\nSec-Fetch-Site: same-origin\r\n",
+      "Host: 127.0.0.1:8080\r\nSec-Fetch-Site: none\r\n",
+      "Host: 192.168.178.20:8080\r\nOrigin: http://192.168.178.20:8080\r\nSec-Fetch-Site: same-origin\r\n",
+      "Host: [::1]:8080\r\n",
+      "Host: localhost:8080\r\n",
+  };
+  if (!HostName().empty()) {
+    allowed.push_back("Host: " + HostName() + ":8080\r\n");
+    allowed.push_back("Host: " + HostName() + ".fritz.box:8080\r\nOrigin: http://" + HostName() + ".fritz.box:8080\r\n");
+  }
+  for (const std::string& headers : allowed) {
+    SCOPED_TRACE(headers);
+    Joystick().ClearCalls();
+    EXPECT_EQ(ParseReply(Exchange("GET /ButtonsPress?str=7 HTTP/1.1\r\n" + headers + "\r\n")).Status, 200);
+    EXPECT_EQ(Join(ButtonCalls()), Join({"down 7", "up 7"}));
+  }
+  // HTTP/1.0 needs no Host.
+  Joystick().ClearCalls();
+  EXPECT_EQ(ParseReply(Exchange("GET /ButtonsDown?str=3 HTTP/1.0\r\n\r\n")).Status, 200);
+  EXPECT_EQ(Join(ButtonCalls()), Join({"down 3"}));
+  EXPECT_EQ(ParseReply(Exchange("GET /KeyboardKey?str=a HTTP/1.0\r\n\r\n")).Status, 200);
+  EXPECT_EQ(KeyLines(), kKeyA);
+}
+
+TEST_F(CrossSiteRequests, LeaveThePageOpenToEveryone) {
+  const THTTPReply reply =
+      ParseReply(Exchange("GET / HTTP/1.1\r\nHost: rebound.example\r\nSec-Fetch-Site: cross-site\r\nOrigin: null\r\n\r\n"));
+  // No page files here: the page route answers its empty 200.
+  EXPECT_EQ(reply.Status, 200);
+}

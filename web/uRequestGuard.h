@@ -1,0 +1,36 @@
+#pragma once
+// Which requests may reach the routes that act on the PC. A browser lets any web page send
+// requests to any address, so a page from another site (or from a name rebound to this PC's
+// address) could type keys and press joystick buttons. Browsers say where a request comes
+// from (Sec-Fetch-Site, Origin); clients that are not browsers send neither header.
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "web/uWebRequest.h"
+
+class TRequestGuard {
+ public:
+  // AGuardedPaths: the paths of the routes to guard, compared without regard to ASCII letter
+  // case. AHostName: this PC's own host name; only its first label counts.
+  TRequestGuard(std::vector<std::u16string> AGuardedPaths, std::string_view AHostName);
+
+  // False for a request to a guarded path that a browser sent from another site or to a
+  // host name that is not this PC's; true for everything else.
+  bool Admits(const TWebRequest& ARequest) const;
+
+  // Whether the path is one of the guarded ones.
+  bool Guards(std::u16string_view APathInfo) const;
+  // False when Sec-Fetch-Site says another site, or Origin names another origin than
+  // "http://" and the Host header; true when neither header is present.
+  static bool IsFromThisSite(const THeaderList& AHeaders);
+  // Whether a Host header value (with or without a port) names this PC: an IP address
+  // literal, "localhost", or the host name alone or followed by a dot and a domain. An
+  // empty value (an HTTP/1.0 request without Host) counts as this PC.
+  bool NamesThisPC(std::string_view AHost) const;
+
+ private:
+  std::vector<std::u16string> FGuardedPaths;
+  std::string FHostLabel;  // lower case
+};
