@@ -3,4 +3,5 @@ target_sources(tapdeck_core PRIVATE
   page/uPageInfo.cpp
   page/uPageInfoEliteDangerous.cpp
   page/uPageModel.cpp
+  page/uPanelFile.cpp
 )

@@ -3,7 +3,7 @@
 # Usage: scripts/deps.sh [build|test|windows|package|icons|browser|bench|fuzz]...
 set -euo pipefail
 
-packages=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev googletest qt6-base-dev libx11-dev libxtst-dev)
+packages=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev googletest qt6-base-dev libx11-dev libxtst-dev nlohmann-json3-dev)
 for group in "$@"; do
   case "$group" in
     build) ;;

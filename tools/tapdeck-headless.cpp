@@ -12,6 +12,7 @@
 
 #include "app/uGlobals.h"
 #include "app/uVersion.h"
+#include "base/uFiles.h"
 #include "base/uIntConv.h"
 #include "base/uText.h"
 #include "joystick/vJoyClass.h"
@@ -20,6 +21,7 @@
 #include "keys/uKeyboard.h"
 #include "keys/uKeyboardRecorder.h"
 #include "page/uPageInfo.h"
+#include "page/uPanelFile.h"
 #include "tools/uStopRequest.h"
 #include "web/uHTTPWebBrokerBridge.h"
 #include "web/uMainPage.h"
@@ -63,6 +65,7 @@ enum class TJoystickChoice { Simulated, System };
 struct THeadlessOptions {
   std::uint16_t Port = 8080;
   std::u16string Dir;  // empty: beside the executable
+  std::u16string Panel;  // empty: panel.json in Dir when there is one, else the built-in page
   std::int32_t Device = 2;
   std::optional<std::u16string> Title;
   TKeysChoice Keys = TKeysChoice::Record;
@@ -72,7 +75,7 @@ struct THeadlessOptions {
 };
 
 const char* const kUsage =
-    "usage: tapdeck-headless [--port N] [--dir DIR] [--device N] [--title TEXT]\n"
+    "usage: tapdeck-headless [--port N] [--dir DIR] [--panel FILE] [--device N] [--title TEXT]\n"
     "                        [--keys record|system] [--joystick simulated|system]\n"
     "                        [--missing-device N] [--version-mismatch]\n";
 
@@ -103,7 +106,8 @@ THeadlessOptions ParseOptions(const std::vector<std::string_view>& AArgs) {
       options.VersionMismatch = true;
       continue;
     }
-    const bool takesValue = name == "--port" || name == "--dir" || name == "--device" || name == "--title" ||
+    const bool takesValue = name == "--port" || name == "--dir" || name == "--panel" || name == "--device" ||
+                            name == "--title" ||
                             name == "--keys" || name == "--joystick" || name == "--missing-device";
     if (!takesValue) throw TUsageError{"unknown option '" + std::string(name) + "'"};
     if (i + 1 >= AArgs.size()) throw TUsageError{std::string(name) + " needs a value"};
@@ -112,6 +116,8 @@ THeadlessOptions ParseOptions(const std::vector<std::string_view>& AArgs) {
       options.Port = static_cast<std::uint16_t>(IntegerOption(name, value, 0, 65535));
     } else if (name == "--dir") {
       options.Dir = ArgumentText(value);
+    } else if (name == "--panel") {
+      options.Panel = ArgumentText(value);
     } else if (name == "--device") {
       options.Device = IntegerOption(name, value, 1, 16);
     } else if (name == "--title") {
@@ -178,6 +184,14 @@ void AcquireJoystick(const THeadlessOptions& AOptions) {
 // What pressing Start does: store the settings, acquire the joystick, listen on the port.
 void StartServer(TIdHTTPWebBrokerBridge& AServer, const THeadlessOptions& AOptions) {
   TPageInfo& pageInfo = GetPageInfo();
+  // The panel file of the command line or of the page folder; never the user's own.
+  std::u16string panel = AOptions.Panel;
+  if (panel.empty()) {
+    std::u16string dir = AOptions.Dir.empty() ? ExtractFilePath(ExecutablePath()) : AOptions.Dir;
+    if (!dir.empty() && dir.back() != u'/' && dir.back() != PathDelimiter()) dir.push_back(PathDelimiter());
+    if (FileExists(dir + u"panel.json")) panel = dir + u"panel.json";
+  }
+  if (!panel.empty()) UsePanel(pageInfo, ReadPanelFile(panel));
   if (AOptions.Title) pageInfo.SetPageTitle(*AOptions.Title);
   pageInfo.SetVirtualJoystickId(AOptions.Device);
   pageInfo.SetWebServerPortNr(AOptions.Port);

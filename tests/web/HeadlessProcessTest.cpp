@@ -93,4 +93,87 @@ TEST_F(HeadlessProcess, VersionPrintsTheProjectVersionAndExits) {
   EXPECT_EQ(child.Wait(), 0);
 }
 
+// ---- Panel files ----
+
+// The page tapdeck-headless serves with the given extra options, and the lines its taps print.
+class HeadlessPanel : public HeadlessProcess {
+ protected:
+  std::string Page(std::vector<std::string> AOptions) {
+    std::vector<std::string> args{"--port", "0", "--dir", Dir.Path().string()};
+    args.insert(args.end(), AOptions.begin(), AOptions.end());
+    TChildProcess child(HeadlessProgram(), args);
+    EXPECT_TRUE(child.Started());
+    const std::uint16_t port = ReadListening(child);
+    const THTTPReply reply = ParseReply(Exchange(port, "GET / HTTP/1.1\r\nHost: localhost\r\n\r\n").Bytes);
+    EXPECT_EQ(reply.Status, 200);
+    child.CloseInput();
+    EXPECT_EQ(child.ReadLine(), "stopped");
+    EXPECT_EQ(child.Wait(), 0);
+    return reply.Body;
+  }
+};
+
+TEST_F(HeadlessPanel, TheBuiltInPageAsAPanelFileIsTheBuiltInPageByteForByte) {
+  const std::string builtIn = Page({});
+  EXPECT_NE(builtIn.find("Toggle Landing Gear"), std::string::npos);
+  EXPECT_EQ(Page({"--panel", TAPDECK_SOURCE_DIR "/panels/elite-dangerous.json"}), builtIn);
+  // The same file as panel.json in the page folder is taken without --panel.
+  std::filesystem::copy_file(TAPDECK_SOURCE_DIR "/panels/elite-dangerous.json", Dir.Path() / "panel.json");
+  EXPECT_EQ(Page({}), builtIn);
+}
+
+TEST_F(HeadlessPanel, ServesThePanelAndEveryCellActsAsItsModelSays) {
+  Dir.Write("mine.json", R"({"tapdeckPanel": 1, "title": "Mine & Yours",
+    "above": [[{"text": "Gear", "keys": "g"}]],
+    "tabs": [{"id": "one", "text": "One", "rows": [[{"text": "Hold", "buttonsDown": [3, 4]},
+                                                    {"text": "Free", "buttonsUp": [4]}]]},
+             {"id": "two", "text": "Two", "rows": [[{"text": "Fire", "buttonsPress": [9]},
+                                                    {"text": "Note", "color": "blue"}]]}],
+    "below": [[{"text": "Quit", "color": "red", "keys": "^q"}]]})");
+  TChildProcess child(HeadlessProgram(), {"--port", "0", "--dir", Dir.Path().string(), "--panel", Dir.Path().string() + "/mine.json"});
+  ASSERT_TRUE(child.Started());
+  const std::uint16_t port = ReadListening(child);
+  const std::string page = ParseReply(Exchange(port, "GET / HTTP/1.1\r\nHost: localhost\r\n\r\n").Bytes).Body;
+  for (const char* markup :
+       {"<title>Mine &amp; Yours</title>",
+        "<td command=\"show\" subject=\"two\" onclick=\"docommand(this)\" class=\"background-black\">Two</td>",
+        "<td colspan=\"1\" action=\"keypress\" key=\"g\" class=\"background-black\">Gear</td>",
+        "<td colspan=\"1\" action=\"buttonsdown\" key=\",3,4\" class=\"background-black\">Hold</td>",
+        "<td colspan=\"1\" action=\"buttonsup\" key=\",4\" class=\"background-black\">Free</td>",
+        "<table id=\"id_two\" class=\"hidden\">",
+        "<td colspan=\"1\" action=\"buttonspress\" key=\",9\" class=\"background-black\">Fire</td>",
+        "<td colspan=\"1\" class=\"background-blue small\">Note</td>",
+        "<td colspan=\"1\" action=\"keypress\" key=\"^q\" class=\"background-red\">Quit</td>"})
+    EXPECT_NE(page.find(markup), std::string::npos) << markup;
+  const struct {
+    const char* target;
+    std::vector<std::string> lines;
+  } taps[] = {
+      {"/KeyboardKey?str=g", {"key vk=0x47 scan=34 flags=0 extra=13", "key vk=0x47 scan=34 flags=2 extra=13"}},
+      {"/ButtonsDown?str=,3,4", {"joy SetBtn -1 2 3", "joy SetBtn -1 2 4"}},
+      {"/ButtonsUp?str=,4", {"joy SetBtn 0 2 4"}},
+      {"/ButtonsPress?str=,9", {"joy SetBtn -1 2 9", "joy SetBtn 0 2 9"}},
+      {"/KeyboardKey?str=%5Eq",
+       {"key vk=0x11 scan=29 flags=0 extra=13", "key vk=0x51 scan=16 flags=0 extra=13",
+        "key vk=0x51 scan=16 flags=2 extra=13", "key vk=0x11 scan=29 flags=2 extra=13"}},
+  };
+  for (const auto& tap : taps) {
+    SCOPED_TRACE(tap.target);
+    EXPECT_EQ(ParseReply(Exchange(port, std::string("GET ") + tap.target + " HTTP/1.1\r\nHost: localhost\r\n\r\n").Bytes).Status, 200);
+    for (const std::string& expected : tap.lines) EXPECT_EQ(child.ReadLine(), expected);
+  }
+  child.CloseInput();
+  EXPECT_EQ(child.ReadLine(), "stopped");
+  EXPECT_EQ(child.Wait(), 0);
+}
+
+TEST_F(HeadlessPanel, ARefusedPanelIsAnErrorWithStatus1) {
+  Dir.Write("panel.json", R"({"tapdeckPanel": 1, "above": [[{"text": "Boost", "keys": "{BOSST}"}]]})");
+  TChildProcess child(HeadlessProgram(), {"--port", "0", "--dir", Dir.Path().string()});
+  ASSERT_TRUE(child.Started());
+  EXPECT_EQ(child.ReadErrors(),
+            "error: panel.json: the rows above the tabs, row 1, cell 1 (\"Boost\"): keys \"{BOSST}\": Invalid Key Name\n");
+  EXPECT_EQ(child.Wait(), 1);
+}
+
 }  // namespace
