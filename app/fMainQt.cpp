@@ -3,6 +3,7 @@
 #include <QAbstractEventDispatcher>
 #include <QApplication>
 #include <QDesktopServices>
+#include <QIcon>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -90,6 +91,10 @@ std::size_t Index(TMainControl c) { return static_cast<std::size_t>(c); }
 TfrmMainQt::TfrmMainQt(TfrmMainPlatform APlatform) {
   setObjectName("frmMain");
   setWindowTitle("Tapdeck");
+  // The program's icon, built into the program (app/icons, listed in app/app.cmake).
+  QIcon icon;
+  for (int size : {16, 24, 32, 48, 64, 128, 256}) icon.addFile(QString(":/icons/tapdeck-%1.png").arg(size));
+  setWindowIcon(icon);
   setFixedSize(322, 234);
   // The sizes and places of the controls are made for a small font (as the platform's
   // default dialog font is on Windows); larger ones would run past the window's edge.

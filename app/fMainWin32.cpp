@@ -1,5 +1,6 @@
 #include "app/fMainWin32.h"
 
+#include "app/TapdeckResources.h"
 #include "base/uErrors.h"
 #include "base/uSystem_win32.h"
 
@@ -89,7 +90,10 @@ void RegisterWindowClass() {
     wc.cbSize = sizeof wc;
     wc.lpfnWndProc = WindowProc;
     wc.hInstance = ::GetModuleHandleW(nullptr);
-    wc.hIcon = ::LoadIconW(nullptr, reinterpret_cast<LPCWSTR>(IDI_APPLICATION));
+    // The program's own icon from its resources (the caption and the taskbar show it); the
+    // system's default where an executable has none.
+    wc.hIcon = ::LoadIconW(wc.hInstance, MAKEINTRESOURCEW(IDI_TAPDECK));
+    if (!wc.hIcon) wc.hIcon = ::LoadIconW(nullptr, reinterpret_cast<LPCWSTR>(IDI_APPLICATION));
     wc.hCursor = ::LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
     wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
     wc.lpszClassName = kWindowClass;

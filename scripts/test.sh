@@ -12,3 +12,4 @@ tests/kernel/run.sh
 scripts/fuzz.sh
 scripts/browser-tests.sh
 scripts/windows.sh
+scripts/package-tests.sh

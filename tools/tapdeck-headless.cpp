@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "app/uGlobals.h"
+#include "app/uVersion.h"
 #include "base/uFiles.h"
 #include "base/uIntConv.h"
 #include "base/uText.h"
@@ -290,6 +291,10 @@ int Run(const THeadlessOptions& AOptions) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc == 2 && std::string_view(argv[1]) == "--version") {
+    std::puts("tapdeck-headless " TAPDECK_VERSION);
+    return 0;
+  }
   PrepareStopRequest();
   THeadlessOptions options;
   try {

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 
+#include "app/uVersion.h"
 #include "base/uSockets.h"
 #include "tests/support/TempDir.h"
 #include "tests/web/ChildProcess.h"
@@ -80,6 +81,16 @@ TEST_F(HeadlessProcess, InvalidOptionsAreRefused) {
     EXPECT_EQ(child.ReadErrors().rfind("error: ", 0), 0u) << args[0];
     EXPECT_EQ(child.Wait(), 2) << args[0];
   }
+}
+
+// The version the packages carry, answered before anything starts: no port, no page files.
+TEST_F(HeadlessProcess, VersionPrintsTheProjectVersionAndExits) {
+  TChildProcess child(HeadlessProgram(), {"--version"});
+  ASSERT_TRUE(child.Started());
+  EXPECT_EQ(child.ReadLine(), "tapdeck-headless " TAPDECK_VERSION);
+  EXPECT_EQ(child.ReadLine(), std::nullopt);
+  EXPECT_TRUE(child.OutputEnded());
+  EXPECT_EQ(child.Wait(), 0);
 }
 
 // ---- Panel files ----
