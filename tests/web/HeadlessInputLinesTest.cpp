@@ -109,7 +109,7 @@ TEST_F(HeadlessInputLines, StandardInputCommandsStopStartAndChangeTheDevice) {
   ASSERT_TRUE(child.WriteInput("start\n"));
   EXPECT_EQ(linesUntil(""), (std::vector<std::string>{"joy AcquireVJD 3", "joy ResetVJD 3", "joy ResetPovs 3",
                                                        "joy ResetButtons 3", "listening"}));
-  EXPECT_EQ(ParseReply(Exchange(port, "GET /ButtonsDown?str=1 HTTP/1.1\r\nHost: x\r\n\r\n").Bytes).Status, 200);
+  EXPECT_EQ(ParseReply(Exchange(port, "GET /ButtonsDown?str=1 HTTP/1.1\r\nHost: localhost\r\n\r\n").Bytes).Status, 200);
   EXPECT_EQ(ReadInputLines(child, 1), std::vector<std::string>{"joy SetBtn -1 3 1"});
 
   // A start that fails is reported and the program goes on, stopped.
