@@ -3,14 +3,16 @@
 # Usage: scripts/deps.sh [build|test|windows|browser|bench|fuzz]...
 set -euo pipefail
 
-packages=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev googletest qt6-base-dev libx11-dev libxtst-dev)
+# Node.js and npm build the page's script. A Node.js that brings its own npm (as NodeSource's
+# does) conflicts with Debian's npm.
+packages=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev googletest qt6-base-dev libx11-dev libxtst-dev nodejs)
+command -v npm >/dev/null || packages+=(npm)
 for group in "$@"; do
   case "$group" in
     build) ;;
     test) packages+=(xvfb xauth x11-utils x11-apps imagemagick curl) ;;
     windows) packages+=(g++-mingw-w64-x86-64-posix wine64 curl xvfb xauth xdotool imagemagick) ;;
-    # A Node.js that brings its own npm (as NodeSource's does) conflicts with Debian's npm.
-    browser) packages+=(chromium nodejs); command -v npm >/dev/null || packages+=(npm) ;;
+    browser) packages+=(chromium) ;;
     bench) packages+=(nginx wrk curl libbenchmark-dev) ;;
     # clang with the libFuzzer and sanitizer runtimes.
     fuzz) packages+=(clang libclang-rt-14-dev) ;;

@@ -15,8 +15,10 @@ class HeadlessProcess : public ::testing::Test {
  protected:
   void SetUp() override {
     if (!std::filesystem::exists(HeadlessProgram())) GTEST_SKIP() << "no tapdeck-headless beside the tests";
+    // The page files as built, beside the tests.
+    const std::filesystem::path built = std::filesystem::path(HeadlessProgram()).parent_path();
     for (const char* name : {"index.html", "script.js", "styles.css"})
-      std::filesystem::copy_file(std::filesystem::path(TAPDECK_SOURCE_DIR) / "webroot" / name, Dir.Path() / name);
+      std::filesystem::copy_file(built / name, Dir.Path() / name);
   }
 
   // Reads the listening lines, after the joystick calls of the start; the IPv4 port.
