@@ -44,7 +44,11 @@ export function setUpConnectCard() {
     if (drawn) return;
     drawn = true;
     document.getElementById("connect-qr").innerHTML = qrSvg(address);
-    document.getElementById("connect-address").textContent = address;
+    // A line break may come after "http://" only, so that the host and port stay whole.
+    const shown = document.getElementById("connect-address");
+    const scheme = address.indexOf("//") + 2;
+    shown.textContent = "";
+    shown.append(address.slice(0, scheme), document.createElement("wbr"), address.slice(scheme));
     document.getElementById("connect-local").hidden = !isOwnMachine(location.hostname);
   }
 

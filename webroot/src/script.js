@@ -22,7 +22,11 @@ const PROBE_INTERVAL_MS = 3000;
 const PROBE_URL = "/KeyboardKey?str="; // an empty sequence: the PC does nothing
 const RETRY_MS = 500; // first retry of a release that failed; doubles up to PROBE_INTERVAL_MS
 const PRESSED_MIN_MS = 120; // a quick tap still shows its pressed state
-const MIN_HOLD_MS = 40; // a held key stays down at least this long after the PC took its down
+// A held key stays down at least this long after the PC took its down, and up at least this
+// long after the PC took its up before the next down: a game that reads the keyboard once
+// per frame sees every press and every release.
+const MIN_HOLD_MS = 40;
+const MIN_RELEASE_MS = 40;
 const SLIDE_SLOP_PX = 6; // how far a finger may stray past a cell's edge before it has left
 
 const banner = document.getElementById("banner");
@@ -214,8 +218,8 @@ function endPauses() {
 
 // --- Keys held like keys ---
 // Each key sequence has its own queue of requests, so its down, its up and its next down
-// reach the PC in that order: an up waits for the answer to its down, and a later down for
-// the answer to the up before it.
+// reach the PC in that order: an up waits for the answer to its down and MIN_HOLD_MS more, a
+// later down for the answer to the up before it and MIN_RELEASE_MS more.
 
 const keyStates = new Map();
 
@@ -223,10 +227,10 @@ function keyState(key) {
   let state = keyStates.get(key);
   if (!state) {
     // holders: presses holding the key now; down: the PC took the down, and its up is still
-    // to come; downAt: when the PC took it; mayBeDown: a down was sent and no up has been
-    // taken since; epoch: changes when a page that is left releases the key at once, so that
-    // steps queued before then send nothing more.
-    state = { holders: 0, down: false, downAt: 0, mayBeDown: false, epoch: 0, queue: Promise.resolve() };
+    // to come; downAt, upAt: when the PC took the last down and up; mayBeDown: a down was sent
+    // and no up has been taken since; epoch: changes when a page that is left releases the key
+    // at once, so that steps queued before then send nothing more.
+    state = { holders: 0, down: false, downAt: 0, upAt: -Infinity, mayBeDown: false, epoch: 0, queue: Promise.resolve() };
     keyStates.set(key, state);
   }
   return state;
@@ -248,12 +252,15 @@ function holdKey(key) {
   if (state.holders > 1) return; // another finger holds it already
   unreleasedKeys.delete(key); // this press's own up releases it
   state.mayBeDown = true;
-  enqueue(state, () => transmit(urlOf(KEY_DOWN, key)).then((outcome) => {
-    // A down that got no answer in time may still have reached the PC: it is released like
-    // one that did. One that was refused or did not get through pressed nothing.
-    state.down = outcome === "ok" || outcome === "timeout";
-    state.downAt = performance.now();
-    if (!state.down) state.mayBeDown = false;
+  enqueue(state, (current) => pause(state.upAt + MIN_RELEASE_MS - performance.now()).then(() => {
+    if (!current()) return undefined;
+    return transmit(urlOf(KEY_DOWN, key)).then((outcome) => {
+      // A down that got no answer in time may still have reached the PC: it is released like
+      // one that did. One that was refused or did not get through pressed nothing.
+      state.down = outcome === "ok" || outcome === "timeout";
+      state.downAt = performance.now();
+      if (!state.down) state.mayBeDown = false;
+    });
   }));
 }
 
@@ -279,6 +286,7 @@ function keyUp(state, key) {
   return transmit(urlOf(KEY_UP, key), true).then((outcome) => {
     if (outcome === "ok") {
       retryDelay = RETRY_MS;
+      state.upAt = performance.now();
       if (state.holders === 0) state.mayBeDown = false;
       return;
     }
