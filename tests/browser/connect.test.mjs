@@ -50,7 +50,7 @@ async function box(page, selector) {
 
 test('on a desktop the card stands beside the panel with the QR code of the page', async () => {
   // The page opened under a name of the PC, as a phone would open it.
-  const hostName = 'gaming-pc.tapdeck.test';
+  const hostName = 'gaming-pc';
   const desktop = await launchDesktop({ hostName });
   try {
     const url = `http://${hostName}:${headless.port}/`;
@@ -99,6 +99,7 @@ test('on a phone the card is hidden until the footer\'s button shows it', async 
     page.on('request', (r) => requests.push(r.url()));
     await button.tap();
     await page.locator('#connect').waitFor({ state: 'visible' });
+    assert.equal(await page.textContent('#connect-title'), 'Open on another device');
     assert.equal(await page.textContent('#connect-address'), headless.url);
     assert.equal(await readQRCode(page), headless.url);
     assert.deepEqual(requests, [], 'the QR code is made in the page');

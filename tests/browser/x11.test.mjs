@@ -150,7 +150,6 @@ test('the same game and /KeyboardKey sent directly (the page\'s old way), measur
   }
   await sleep(500);
   t.diagnostic(`/KeyboardKey sent directly: the poller saw ${seen(poller)} of ${TAPS} taps`);
-  console.log(`/KeyboardKey sent directly: the poller saw ${seen(poller)} of ${TAPS} taps`);
   await headless.stop();
   await poller.stop();
 });

@@ -27,6 +27,15 @@ export function qrSvg(text) {
          '" fill="#fff"/><path fill="#000" d="' + path + '"/></svg>';
 }
 
+// Makes the text of a visible element smaller until it fits its width.
+function fitWidth(element) {
+  let size = parseFloat(getComputedStyle(element).fontSize);
+  while (element.scrollWidth > element.clientWidth && size > 12) {
+    size -= 1;
+    element.style.fontSize = size + "px";
+  }
+}
+
 // A host name that only this machine reaches: a phone cannot use the address.
 function isOwnMachine(hostname) {
   return hostname === "localhost" || /^127\./.test(hostname) || hostname === "[::1]";
@@ -44,17 +53,24 @@ export function setUpConnectCard() {
     if (drawn) return;
     drawn = true;
     document.getElementById("connect-qr").innerHTML = qrSvg(address);
-    // A line break may come after "http://" only, so that the host and port stay whole.
+    // A line break may come after "http://" only: the host and port stay whole, in a smaller
+    // size where a long name would not fit otherwise.
     const shown = document.getElementById("connect-address");
     const scheme = address.indexOf("//") + 2;
+    const host = document.createElement("span");
+    host.className = "connect-host";
+    host.textContent = address.slice(scheme);
     shown.textContent = "";
-    shown.append(address.slice(0, scheme), document.createElement("wbr"), address.slice(scheme));
+    shown.append(address.slice(0, scheme), document.createElement("wbr"), host);
+    fitWidth(shown);
     document.getElementById("connect-local").hidden = !isOwnMachine(location.hostname);
   }
 
+  // Asked for on a phone or tablet: the address goes on to a second device.
   function show() {
-    draw();
+    document.getElementById("connect-title").textContent = "Open on another device";
     document.body.classList.add("connect-shown");
+    draw();
     if (closeButton) closeButton.focus();
   }
 
