@@ -150,6 +150,19 @@ test('a held key goes up when the browser leaves the page', async () => {
   await finger.up();
 });
 
+test('Enter on a focused cell holds its key until Enter comes up', async () => {
+  const page = await openPage();
+  const requests = recordInputRequests(page);
+  const from = headless.lines.length;
+  await landingGear(page).focus();
+  await page.keyboard.down('Enter');
+  await sleep(200);
+  assert.deepEqual(headless.inputLines(from), [L[0]]);
+  await page.keyboard.up('Enter');
+  assert.deepEqual(await headless.inputLinesAfter(from, 3), heldKey(0x4c, 38));
+  assert.deepEqual(requests, [DOWN_L, UP_L]);
+});
+
 test('an up that fails is sent again once the PC answers', async () => {
   const page = await openPage();
   const requests = recordInputRequests(page);
