@@ -3,7 +3,11 @@
 # Usage: scripts/deps.sh [build|test|kernel|windows|package|icons|browser|bench|fuzz]...
 set -euo pipefail
 
-packages=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev googletest qt6-base-dev libx11-dev libxtst-dev nlohmann-json3-dev)
+# Node.js and npm build the page's script. A Node.js that brings its own npm (as NodeSource's
+# does) conflicts with Debian's npm.
+packages=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev googletest qt6-base-dev libx11-dev libxtst-dev
+          nlohmann-json3-dev nodejs)
+command -v npm >/dev/null || packages+=(npm)
 for group in "$@"; do
   case "$group" in
     build) ;;
@@ -17,8 +21,7 @@ for group in "$@"; do
     package) packages+=(nsis dpkg-dev lintian unzip curl xvfb xauth xdotool imagemagick) ;;
     # Remaking the icon files from the SVG (app/icons/make-icons.sh).
     icons) packages+=(librsvg2-bin imagemagick) ;;
-    # A Node.js that brings its own npm (as NodeSource's does) conflicts with Debian's npm.
-    browser) packages+=(chromium nodejs); command -v npm >/dev/null || packages+=(npm) ;;
+    browser) packages+=(chromium) ;;
     bench) packages+=(nginx wrk curl libbenchmark-dev) ;;
     # clang with the libFuzzer and sanitizer runtimes.
     fuzz) packages+=(clang libclang-rt-14-dev) ;;

@@ -2,6 +2,7 @@
 // pressing Start in the main window does, without a window, and serves until SIGINT,
 // SIGTERM or the end of standard input. Every output line goes out whole and flushed.
 
+#include <chrono>
 #include <cstdio>
 #include <memory>
 #include <mutex>
@@ -34,19 +35,27 @@ namespace {
 // keeps each line whole and in the order the events happen.
 
 std::mutex OutputLock;
+const auto StartTime = std::chrono::steady_clock::now();
+bool Timestamps = false;  // --timestamps
 
-void WriteLine(std::FILE* AStream, std::string_view ALine) {
+// AStamped: the line starts with the milliseconds since the start, taken under the lock so
+// that the times rise with the lines.
+void WriteLine(std::FILE* AStream, std::string_view ALine, bool AStamped = false) {
   std::string line;
-  line.reserve(ALine.size() + 1);
+  line.reserve(ALine.size() + 16);
   for (char c : ALine) line += (c == '\r' || c == '\n') ? ' ' : c;
   line += '\n';
   std::lock_guard lock(OutputLock);
+  if (AStamped) {
+    const std::chrono::duration<double, std::milli> elapsed = std::chrono::steady_clock::now() - StartTime;
+    std::fprintf(AStream, "%.3f ", elapsed.count());
+  }
   std::fwrite(line.data(), 1, line.size(), AStream);
   std::fflush(AStream);
 }
 
 // One line on standard output; listeners of the input subsystems print through this.
-void PrintLine(std::string_view ALine) { WriteLine(stdout, ALine); }
+void PrintLine(std::string_view ALine) { WriteLine(stdout, ALine, Timestamps); }
 void PrintError(std::string_view AMessage) { WriteLine(stderr, "error: " + std::string(AMessage)); }
 
 // "log <logger> <message>" for every report that reaches the log.
@@ -72,12 +81,13 @@ struct THeadlessOptions {
   TJoystickChoice Joystick = TJoystickChoice::Simulated;
   std::optional<std::int32_t> MissingDevice;
   bool VersionMismatch = false;
+  bool Timestamps = false;
 };
 
 const char* const kUsage =
     "usage: tapdeck-headless [--port N] [--dir DIR] [--panel FILE] [--device N] [--title TEXT]\n"
     "                        [--keys record|system] [--joystick simulated|system]\n"
-    "                        [--missing-device N] [--version-mismatch]\n";
+    "                        [--missing-device N] [--version-mismatch] [--timestamps]\n";
 
 // An option's value that is not acceptable.
 struct TUsageError {
@@ -104,6 +114,10 @@ THeadlessOptions ParseOptions(const std::vector<std::string_view>& AArgs) {
     const std::string_view name = AArgs[i];
     if (name == "--version-mismatch") {
       options.VersionMismatch = true;
+      continue;
+    }
+    if (name == "--timestamps") {
+      options.Timestamps = true;
       continue;
     }
     const bool takesValue = name == "--port" || name == "--dir" || name == "--panel" || name == "--device" ||
@@ -304,5 +318,6 @@ int main(int argc, char** argv) {
     std::fputs(kUsage, stderr);
     return 2;
   }
+  Timestamps = options.Timestamps;
   return Run(options);
 }
