@@ -10,7 +10,6 @@
 #include <string_view>
 #include <vector>
 
-#include "app/uGlobals.h"
 #include "base/uIntConv.h"
 #include "base/uText.h"
 #include "joystick/vJoyClass.h"
@@ -18,6 +17,7 @@
 #include "joystick/vJoySimulated.h"
 #include "keys/uKeyboard.h"
 #include "keys/uKeyboardRecorder.h"
+#include "log/uGlobals.h"
 #include "page/uPageInfo.h"
 #include "tools/uStopRequest.h"
 #include "web/uHTTPWebBrokerBridge.h"
