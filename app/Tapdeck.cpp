@@ -3,8 +3,8 @@
 #include <QApplication>
 
 #include "app/fMainQt.h"
-#include "app/uGlobals.h"
 #include "keys/uKeyboard.h"
+#include "log/uGlobals.h"
 #include "page/uPageInfo.h"
 #include "web/uMainPage.h"
 #include "web/uWebRequestHandler.h"

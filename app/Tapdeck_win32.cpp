@@ -1,9 +1,9 @@
 // The program on Windows: start-up, the window's message loop, and exit, in that order.
 
 #include "app/fMainWin32.h"
-#include "app/uGlobals.h"
 #include "base/uFiles.h"
 #include "base/uSystem_win32.h"
+#include "log/uGlobals.h"
 #include "page/uPageInfo.h"
 #include "web/uMainPage.h"
 #include "web/uWebRequestHandler.h"

@@ -8,7 +8,7 @@ find_package(Qt6 REQUIRED COMPONENTS Widgets)
 
 # The view on its own, so that the view tests link the same code as the program.
 add_library(tapdeck_gui STATIC app/fMainQt.cpp)
-target_link_libraries(tapdeck_gui PUBLIC tapdeck_core Qt6::Widgets)
+target_link_libraries(tapdeck_gui PUBLIC tapdeck_window Qt6::Widgets)
 tapdeck_warnings(tapdeck_gui)
 # The window's icon, built into the program (made by app/icons/make-icons.sh).
 set(TAPDECK_ICON_SIZES 16 24 32 48 64 128 256)

@@ -3,7 +3,7 @@
 enable_language(RC)
 add_executable(tapdeck WIN32 app/Tapdeck_win32.cpp app/fMainWin32.cpp app/Tapdeck.rc)
 set_target_properties(tapdeck PROPERTIES OUTPUT_NAME Tapdeck)
-target_link_libraries(tapdeck PRIVATE tapdeck_core comctl32 shell32 user32 gdi32)
+target_link_libraries(tapdeck PRIVATE tapdeck_window comctl32 shell32 user32 gdi32)
 # The wide entry point, wWinMain (MSVC finds it by itself).
 if(MINGW)
   target_link_options(tapdeck PRIVATE -municode)

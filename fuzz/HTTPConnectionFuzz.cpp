@@ -18,11 +18,11 @@
 #include <string_view>
 #include <vector>
 
-#include "app/uGlobals.h"
 #include "joystick/vJoyClass.h"
 #include "joystick/vJoySimulated.h"
 #include "keys/uKeyboardRecorder.h"
 #include "keys/uSendKeys.h"
+#include "log/uGlobals.h"
 #include "tests/support/MemoryByteChannel.h"
 #include "web/uHTTPConnection.h"
 #include "web/uMainPage.h"

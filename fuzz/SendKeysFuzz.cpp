@@ -14,11 +14,11 @@
 #include <string_view>
 #include <vector>
 
-#include "app/uGlobals.h"
 #include "base/uText.h"
 #include "keys/uKeyboardRecorder.h"
 #include "keys/uSendKeys.h"
 #include "keys/uUSLayout.h"
+#include "log/uGlobals.h"
 
 namespace {
 

@@ -5,11 +5,11 @@
 #include <mutex>
 #include <thread>
 
-#include "app/uGlobals.h"
 #include "base/uErrors.h"
 #include "base/uIntConv.h"
 #include "base/uText.h"
 #include "keys/uKeyboardRecorder.h"
+#include "log/uGlobals.h"
 
 namespace {
 

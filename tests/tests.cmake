@@ -14,6 +14,7 @@ include(tests/page/tests.cmake OPTIONAL)
 include(tests/web/tests.cmake OPTIONAL)
 include(tests/keys/tests.cmake OPTIONAL)
 include(tests/joystick/tests.cmake OPTIONAL)
+include(tests/log/tests.cmake)
 include(tests/app/tests.cmake OPTIONAL)
 include(tests/browser/tests.cmake OPTIONAL)
 include(tests/load/tests.cmake)
@@ -22,3 +23,12 @@ include(tests/kernel/tests.cmake)
 # Discovered when CTest runs, so a cross build can list its tests through an emulator.
 gtest_discover_tests(tapdeck_tests DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
                      WORKING_DIRECTORY ${CMAKE_RUNTIME_OUTPUT_DIRECTORY})
+
+# The core never includes anything of app/ (the program and its window), directly or through
+# a header of its own.
+file(GENERATE OUTPUT ${CMAKE_BINARY_DIR}/tapdeck_core_sources.txt
+     CONTENT "$<JOIN:$<TARGET_PROPERTY:tapdeck_core,SOURCES>,\n>\n")
+add_test(NAME CoreIncludesNothingFromApp
+         COMMAND ${CMAKE_COMMAND} -DSOURCE_DIR=${CMAKE_SOURCE_DIR}
+                 -DSOURCE_LIST=${CMAKE_BINARY_DIR}/tapdeck_core_sources.txt
+                 -P ${CMAKE_SOURCE_DIR}/cmake/CheckCoreIncludes.cmake)

@@ -11,7 +11,6 @@
 #include <string_view>
 #include <vector>
 
-#include "app/uGlobals.h"
 #include "app/uVersion.h"
 #include "base/uFiles.h"
 #include "base/uIntConv.h"
@@ -21,6 +20,7 @@
 #include "joystick/vJoySimulated.h"
 #include "keys/uKeyboard.h"
 #include "keys/uKeyboardRecorder.h"
+#include "log/uGlobals.h"
 #include "page/uPageInfo.h"
 #include "page/uPanelFile.h"
 #include "tools/uStopRequest.h"

@@ -178,9 +178,8 @@ TReadOutcome ReadRequest(TByteChannel& channel, THTTPReader& reader, const THTTP
   return TReadOutcome::Request;
 }
 
-}  // namespace
-
-void ServeHTTPConnection(TByteChannel& AChannel, TWebRequestHandler& AHandler, const THTTPConnectionLimits& ALimits) {
+// The serve itself, as ServeHTTPConnection describes it; it may raise.
+void ServeRequest(TByteChannel& AChannel, TWebRequestHandler& AHandler, const THTTPConnectionLimits& ALimits) {
   THTTPReader reader(AChannel);
   TParsedRequest parsed;
   switch (ReadRequest(AChannel, reader, ALimits, parsed)) {
@@ -213,8 +212,26 @@ void ServeHTTPConnection(TByteChannel& AChannel, TWebRequestHandler& AHandler, c
   } catch (const std::exception& e) {
     response.SetStatusCode(500);
     response.SetContent(Utf8ToUtf16(e.what()));
+  } catch (...) {
+    // Nothing the system raises, but the handler's code is not this function's to vouch for.
+    response.SetStatusCode(500);
+    response.SetContent(u"Unknown error");
   }
   if (!response.Sent()) response.SendResponse();
   // Bytes beyond the request (a pipelined second request) would turn the close into a reset.
   if (reader.HasBuffered()) DrainAndLinger(AChannel);
+}
+
+}  // namespace
+
+void ServeHTTPConnection(TByteChannel& AChannel, TWebRequestHandler& AHandler,
+                         const THTTPConnectionLimits& ALimits) noexcept {
+  // Reading the request and forming the answer allocate and convert text at every step, and
+  // memory can run out at any of them; the channel is not ours to vouch for either. Whatever
+  // escapes ends the serve here, on the connection's own thread, and the owner then closes
+  // the connection: the client gets what was written so far, or nothing.
+  try {
+    ServeRequest(AChannel, AHandler, ALimits);
+  } catch (...) {
+  }
 }

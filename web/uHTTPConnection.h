@@ -17,5 +17,8 @@ struct THTTPConnectionLimits {
 // Serves the one request of a connection on the calling thread. Malformed requests are
 // closed unanswered or answered with a header-only error; an error escaping the handler
 // becomes a 500 whose body is its message. Returns once the response is out and the client
-// has had the chance to read it; the owner then closes the connection. Never raises.
-void ServeHTTPConnection(TByteChannel& AChannel, TWebRequestHandler& AHandler, const THTTPConnectionLimits& ALimits);
+// has had the chance to read it; the owner then closes the connection. Never raises: an
+// error that nothing answers (memory running out, a channel that raises) ends the serve
+// with whatever was written so far.
+void ServeHTTPConnection(TByteChannel& AChannel, TWebRequestHandler& AHandler,
+                         const THTTPConnectionLimits& ALimits) noexcept;

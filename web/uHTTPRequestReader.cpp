@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "base/uText.h"
+#include "web/uContentType.h"
 
 namespace {
 
@@ -23,12 +24,6 @@ long HexRun(std::u16string_view text, std::size_t pos, std::size_t count) {
 }
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
-
-std::u16string_view TrimText(std::u16string_view s) {
-  while (!s.empty() && (s.front() == u' ' || s.front() == u'\t')) s.remove_prefix(1);
-  while (!s.empty() && (s.back() == u' ' || s.back() == u'\t')) s.remove_suffix(1);
-  return s;
-}
 
 // Digits in a base, saturating at the largest 64-bit value; empty when there are none or a
 // character is not a digit.
@@ -214,32 +209,13 @@ std::u16string DecodePathInfo(std::u16string_view APath) {
 }
 
 std::u16string ContentTypeWithoutCharset(std::u16string_view AContentType) {
-  if (AContentType.find(u';') == std::u16string_view::npos) return std::u16string(TrimText(AContentType));
-  std::u16string result;
-  std::size_t start = 0;
-  bool first = true;
-  while (start <= AContentType.size()) {
-    std::size_t end = AContentType.find(u';', start);
-    if (end == std::u16string_view::npos) end = AContentType.size();
-    const std::u16string_view part = TrimText(AContentType.substr(start, end - start));
-    const std::size_t eq = part.find(u'=');
-    const bool isCharset = !first && eq != std::u16string_view::npos && SameText(TrimText(part.substr(0, eq)), u"charset");
-    if (!isCharset && (first || !part.empty())) {
-      if (!first) result += u"; ";
-      result += part;
-    }
-    first = false;
-    start = end + 1;
-  }
-  return result;
+  return ParseContentType(AContentType).WithoutCharset;
 }
 
 std::u16string MediaTypeOf(std::u16string_view AContentType) {
-  std::u16string_view type = AContentType.substr(0, AContentType.find(u';'));
-  std::u16string result(TrimText(type));
-  for (char16_t& c : result)
-    if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c - u'A' + u'a');
-  return result;
+  std::u16string type = ParseContentType(AContentType).MediaType;
+  for (char16_t& c : type) c = LowerCaseAscii(c);
+  return type;
 }
 
 std::optional<std::uint64_t> ParseContentLength(std::string_view AValue) {

@@ -62,7 +62,7 @@ std::u16string DecodePathInfo(std::u16string_view APath);
 // Without blanks and tabs at either end.
 std::string_view TrimBytes(std::string_view s);
 
-// A content type without its "charset" parameter.
+// A request's content type without its "charset" parameter (ParseContentType).
 std::u16string ContentTypeWithoutCharset(std::u16string_view AContentType);
 // The type alone, lower-cased and without parameters: "text/html; a=b" gives "text/html".
 std::u16string MediaTypeOf(std::u16string_view AContentType);

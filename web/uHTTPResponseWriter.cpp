@@ -1,7 +1,7 @@
 #include "web/uHTTPResponseWriter.h"
 
-
 #include "base/uText.h"
+#include "web/uContentType.h"
 
 namespace {
 
@@ -98,35 +98,15 @@ THTTPContentType ResolveContentType(std::u16string_view AContentType, bool AHasB
     if (AHasBody) result = {"text/html", "ISO-8859-1"};
     return result;
   }
-  // Split off the charset parameter; every other parameter stays with the type.
-  const std::string full = Utf16ToLatin1(AContentType);
-  std::string type;
-  std::size_t start = 0;
-  while (start <= full.size()) {
-    std::size_t end = full.find(';', start);
-    if (end == std::string::npos) end = full.size();
-    std::string_view part(full.data() + start, end - start);
-    while (!part.empty() && part.front() == ' ') part.remove_prefix(1);
-    while (!part.empty() && part.back() == ' ') part.remove_suffix(1);
-    const std::size_t eq = part.find('=');
-    if (start > 0 && eq != std::string_view::npos && SameTextBytes(part.substr(0, eq), "charset")) {
-      std::string_view value = part.substr(eq + 1);
-      if (value.size() >= 2 && value.front() == '"' && value.back() == '"') value = value.substr(1, value.size() - 2);
-      result.Charset = std::string(value);
-    } else if (!part.empty()) {
-      if (!type.empty()) type += "; ";
-      type += part;
-    }
-    start = end + 1;
-  }
-  result.Type = type;
+  // Every parameter but the charset stays with the type; the charset goes out after it.
+  const TContentType parsed = ParseContentType(AContentType);
+  result.Type = Utf16ToLatin1(parsed.WithoutCharset);
+  result.Charset = Utf16ToLatin1(parsed.Charset);
   if (result.Charset.empty()) {
-    std::string_view media(type);
-    media = media.substr(0, media.find(';'));
-    while (!media.empty() && media.back() == ' ') media.remove_suffix(1);
+    const std::string media = Utf16ToLatin1(parsed.MediaType);
     const std::size_t slash = media.find('/');
-    if (slash != std::string_view::npos && SameTextBytes(media.substr(0, slash), "text")) {
-      std::string subtype(media.substr(slash + 1));
+    if (slash != std::string::npos && SameTextBytes(std::string_view(media).substr(0, slash), "text")) {
+      std::string subtype = media.substr(slash + 1);
       for (char& c : subtype)
         if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
       result.Charset = IsXmlSubtype(subtype) ? "us-ascii" : "ISO-8859-1";

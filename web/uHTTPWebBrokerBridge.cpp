@@ -29,6 +29,11 @@ TIdSocketHandle& TIdSocketHandles::Items(int AIndex) const {
   return *FItems[static_cast<std::size_t>(AIndex)];
 }
 
+TIdHTTPWebBrokerBridge::TConnection::~TConnection() {
+  Socket.Close();
+  Thread.Join();
+}
+
 TIdHTTPWebBrokerBridge::TIdHTTPWebBrokerBridge(TWebRequestHandler* ARequestHandler)
     : FRequestHandler(ARequestHandler) {}
 
@@ -159,24 +164,32 @@ void TIdHTTPWebBrokerBridge::StartConnection(TSocket ASocket) {
 }
 
 void TIdHTTPWebBrokerBridge::Serve(TConnection& AConnection) {
-  THTTPConnectionLimits limits;
-  limits.MaxHeaderLines = FHeaderLineLimit;
-  TSocketByteChannel channel(AConnection.Socket);
-  ServeHTTPConnection(channel, *FHandler, limits);
+  {
+    THTTPConnectionLimits limits;
+    limits.MaxHeaderLines = FHeaderLineLimit;
+    TSocketByteChannel channel(AConnection.Socket);
+    ServeHTTPConnection(channel, *FHandler, limits);
+  }
   // The connections that finished before this one are joined here, so clients that all go
   // at once do not leave their threads' stacks behind until the next connection arrives.
   // Each thread joins only earlier ones, and the last is joined by the next one or by stop.
+  TSocket served;
   std::list<std::unique_ptr<TConnection>> earlier;
   {
     std::lock_guard lock(FConnectionsLock);
+    // Stop shuts down the sockets of unfinished connections under this lock; once finished,
+    // the socket is this thread's alone.
+    served = std::move(AConnection.Socket);
     earlier.swap(FFinished);
     AConnection.Finished = true;
     if (AConnection.Launched) FFinished.splice(FFinished.end(), FConnections, AConnection.Entry);
     --FOpenConnections;
     FConnectionEnded.notify_all();
   }
-  // Stop no longer touches a finished connection's socket, so it is closed outside the lock.
-  AConnection.Socket.Close();
+  // From here on the connection may be destroyed by whoever reaps it (its destructor waits
+  // for this thread), so only what this thread holds is touched: the socket is closed outside
+  // the lock, then the earlier connections are joined.
+  served.Close();
   earlier.clear();
 }
 

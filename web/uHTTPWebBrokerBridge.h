@@ -116,11 +116,28 @@ class TIdHTTPWebBrokerBridge {
   int UnjoinedThreadCount() const;
 
  private:
+  // One listening socket and its thread. Deactivate tears it down in its written order: the
+  // socket is shut down (waking the thread's accept), the thread joined, the socket closed.
   struct TListener {
     TSocket Socket;
     TPlatformThread Thread;
   };
+  // One accepted connection and the thread that serves it. The service owns it: in
+  // FConnections while its thread serves, then in FFinished until the thread of a later
+  // connection, the listener or Stop destroys it. Its socket is its thread's to use while it
+  // serves (Stop only shuts it down, under FConnectionsLock); when it has served, the thread
+  // takes the socket out under that lock, marks itself finished, and closes the socket
+  // itself. So a finished connection holds no socket, and its thread, which may still be
+  // joining earlier connections, touches nothing of it any more.
   struct TConnection {
+    TConnection() = default;
+    // Teardown in this order, whatever the order of the members below: the socket is closed
+    // (it still holds one only when its thread was never started or refused), then the
+    // thread is joined. Only for a connection that is finished or whose thread never ran.
+    ~TConnection();
+    TConnection(const TConnection&) = delete;
+    TConnection& operator=(const TConnection&) = delete;
+
     TSocket Socket;
     TPlatformThread Thread;
     std::list<std::unique_ptr<TConnection>>::iterator Entry;  // its place in FConnections
@@ -132,6 +149,8 @@ class TIdHTTPWebBrokerBridge {
   void Deactivate();
   void Listen(TListener& AListener);
   void StartConnection(TSocket ASocket);
+  // The body of a connection's thread: serves its one request, hands the connection to
+  // the finished ones, closes the socket and joins the connections that finished before it.
   void Serve(TConnection& AConnection);
   // Joins and frees the connections whose threads have finished.
   void ReapFinished();

@@ -1,10 +1,10 @@
-target_sources(tapdeck_tests PRIVATE tests/app/uGlobalsTest.cpp)
 # The window's behaviour through a fake view, with the real service on loopback.
 target_sources(tapdeck_tests PRIVATE
   tests/app/fMainTest.cpp
   tests/app/WindowTestSupport.cpp
   tests/app/uSpinEditTest.cpp
 )
+target_link_libraries(tapdeck_tests PRIVATE tapdeck_window)
 
 # The Qt view: a suite of its own, so that the main suite needs no toolkit.
 if(TAPDECK_BUILD_GUI AND NOT WIN32)
@@ -31,7 +31,7 @@ if(TAPDECK_BUILD_GUI AND WIN32)
     app/fMainWin32.cpp
     app/Tapdeck.rc  # the program's manifest: the same common controls and DPI awareness
   )
-  target_link_libraries(tapdeck_win32_view_tests PRIVATE tapdeck_core comctl32 shell32 user32 gdi32
+  target_link_libraries(tapdeck_win32_view_tests PRIVATE tapdeck_window comctl32 shell32 user32 gdi32
                         GTest::gtest GTest::gtest_main)
   tapdeck_warnings(tapdeck_win32_view_tests)
   add_dependencies(tapdeck_win32_view_tests tapdeck_webroot)

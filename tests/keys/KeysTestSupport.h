@@ -8,9 +8,9 @@
 #include <utility>
 #include <vector>
 
-#include "app/uGlobals.h"
 #include "keys/uKeyboardRecorder.h"
 #include "keys/uSendKeys.h"
+#include "log/uGlobals.h"
 
 // The virtual key of a name used in expectations: "Shift", "LCtrl", "Left", "F4", "OEM_4",
 // a letter or a digit.

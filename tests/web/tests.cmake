@@ -15,6 +15,7 @@ target_sources(tapdeck_tests PRIVATE
   tests/web/HTTPTestSupport.cpp
   tests/web/RequestCorpus.cpp
   tests/support/MemoryByteChannel.cpp
+  tests/web/uContentTypeTest.cpp
   tests/web/uHTTPConnectionTest.cpp
   tests/web/uHTTPRequestReaderTest.cpp
   tests/web/uHTTPResponseWriterTest.cpp

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <new>
 #include <regex>
 #include <string>
 #include <vector>
@@ -94,6 +95,72 @@ TEST(HTTPConnectionOverChannel, AnEarlyAnswerShutsTheSendingSideAndReadsOffTheRe
   EXPECT_TRUE(channel.SendShutDown());
   EXPECT_EQ(channel.Unread(), 0u);
   EXPECT_TRUE(routes.Recorded().empty());
+}
+
+// A channel that raises where a socket never would: at its AFailAt-th call of any kind.
+class TRaisingChannel final : public TByteChannel {
+ public:
+  TRaisingChannel(std::string_view AInput, int AFailAt, bool ABadAlloc) : FInner(AInput), FFailAt(AFailAt), FBadAlloc(ABadAlloc) {}
+  std::ptrdiff_t Receive(char* ABuffer, std::size_t ASize) override {
+    Call();
+    return FInner.Receive(ABuffer, ASize);
+  }
+  bool SendAll(std::string_view ABytes) override {
+    Call();
+    return FInner.SendAll(ABytes);
+  }
+  bool WaitReadable(int AMilliseconds) override {
+    Call();
+    return FInner.WaitReadable(AMilliseconds);
+  }
+  void ShutdownSend() override {
+    Call();
+    FInner.ShutdownSend();
+  }
+  int Calls() const { return FCalls; }
+
+ private:
+  void Call() {
+    if (++FCalls != FFailAt) return;
+    if (FBadAlloc) throw std::bad_alloc();
+    throw 42;  // not even an exception class
+  }
+  TMemoryByteChannel FInner;
+  const int FFailAt;
+  const bool FBadAlloc;
+  int FCalls = 0;
+};
+
+TEST(HTTPConnectionOverChannel, NothingEscapesWhereverAnErrorArises) {
+  // A request answered early, one served by a route and one with a pipelined second request,
+  // so every kind of channel call comes up.
+  const std::string requests[] = {"POST /record HTTP/1.1\r\nHost: x\r\n\r\nstray",
+                                  "GET /text HTTP/1.1\r\nHost: x\r\n\r\n",
+                                  "GET /record HTTP/1.1\r\nHost: x\r\n\r\nGET / HTTP/1.1\r\n\r\n"};
+  for (const std::string& request : requests) {
+    TTestRoutes routes;
+    TWebRequestHandler handler;
+    handler.SetWebModuleClass([&routes] { return MakeTestModule(routes); });
+    TRaisingChannel counting(request, 0, false);
+    ServeHTTPConnection(counting, handler, THTTPConnectionLimits{});
+    ASSERT_GT(counting.Calls(), 1);
+    for (int failAt = 1; failAt <= counting.Calls(); ++failAt)
+      for (bool badAlloc : {true, false}) {
+        SCOPED_TRACE(request.substr(0, 20) + " call " + std::to_string(failAt));
+        TRaisingChannel channel(request, failAt, badAlloc);
+        EXPECT_NO_THROW(ServeHTTPConnection(channel, handler, THTTPConnectionLimits{}));
+      }
+  }
+}
+
+TEST(HTTPConnectionOverChannel, AHandlerRaisingSomethingThatIsNoErrorGets500) {
+  TWebRequestHandler handler;
+  handler.SetWebModuleClass([]() -> std::unique_ptr<TWebModule> { throw 42; });
+  TMemoryByteChannel channel("GET / HTTP/1.1\r\nHost: x\r\n\r\n");
+  ServeHTTPConnection(channel, handler, THTTPConnectionLimits{});
+  const THTTPReply reply = ParseReply(channel.Sent());
+  EXPECT_EQ(reply.Status, 500);
+  EXPECT_EQ(reply.Body, "Unknown error");
 }
 
 }  // namespace

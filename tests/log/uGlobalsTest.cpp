@@ -1,4 +1,4 @@
-#include "app/uGlobals.h"
+#include "log/uGlobals.h"
 
 #include <gtest/gtest.h>
 

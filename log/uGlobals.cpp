@@ -1,11 +1,11 @@
-#include "app/uGlobals.h"
+#include "log/uGlobals.h"
 
 #include <cstdio>
 
-#include "app/uWindowMessages.h"
 #include "base/uClock.h"
 #include "base/uFiles.h"
 #include "base/uText.h"
+#include "log/uWindowMessages.h"
 
 TGlobals* Globals = nullptr;
 

@@ -1,4 +1,4 @@
-#include "app/uWindowMessages.h"
+#include "log/uWindowMessages.h"
 #include "base/uSystem_win32.h"
 
 void PostWindowMessage(std::int32_t handle, std::uint32_t message) {

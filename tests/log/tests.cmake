@@ -1,0 +1,1 @@
+target_sources(tapdeck_tests PRIVATE tests/log/uGlobalsTest.cpp)
