@@ -352,6 +352,12 @@ TPanel ParsePanel(std::string_view ABytes, std::u16string_view AName) {
     const auto [line, column] = LineAndColumn(ABytes, e.byte > 0 ? e.byte - 1 : 0);
     reader.Problem({}, "line " + std::to_string(line) + ", column " + std::to_string(column), what);
     throw EPanelError(std::move(reader.Problems()));
+  } catch (const json::exception& e) {
+    // The reader's other refusals (a number too large for any type) name no place.
+    std::string what = e.what();
+    if (const std::size_t bracket = what.find("] "); bracket != std::string::npos) what = what.substr(bracket + 2);
+    reader.Problem({}, "", what);
+    throw EPanelError(std::move(reader.Problems()));
   } catch (const TTooDeep&) {
     reader.Problem({}, "", "nested deeper than " + std::to_string(kMaxDepth) + " levels; a panel never needs that");
     throw EPanelError(std::move(reader.Problems()));

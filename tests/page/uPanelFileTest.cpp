@@ -159,6 +159,7 @@ TEST(PanelFile, RefusesWithThePlaceInWordsAndTheValue) {
       {"{\n  \"tapdeckPanel\": 1,\n  \"title\" \"x\"\n}",
        "panel.json: line 3, column 13: syntax error while parsing object separator - unexpected string literal; "
        "expected ':'"},
+      {R"({"tapdeckPanel": 1, "above": [7700058492e6137]})", "panel.json: number overflow parsing '7700058492e6137'"},
       {"", "panel.json: line 1, column 1: syntax error while parsing value - unexpected end of input; expected '[', "
            "'{', or a literal"},
       {"{\"tapdeckPanel\": 1, \"title\": \"\xFF\"}",
