@@ -194,7 +194,7 @@ void StartServer(TIdHTTPWebBrokerBridge& AServer, const THeadlessOptions& AOptio
 int Run(const THeadlessOptions& AOptions) {
   CreateGlobals();
   TLogPrinter logPrinter;
-  TGlobalsSeam::SetObserver(*Globals, &logPrinter);
+  Globals->SetObserver(&logPrinter);
   ChooseKeyboard(AOptions);
   ChooseJoystick(AOptions);
   WebRequestHandler().SetWebModuleClass(MainPageModuleClass(AOptions.Dir));
@@ -218,7 +218,7 @@ int Run(const THeadlessOptions& AOptions) {
       PrintLine("stopped");
     }
   }
-  TGlobalsSeam::SetObserver(*Globals, nullptr);
+  Globals->SetObserver(nullptr);
   DestroyGlobals();
   FreePageInfo();
   return status;
