@@ -16,6 +16,8 @@ int main(int argc, char* argv[]) {
   int result = 0;
   {
     QApplication application(argc, argv);
+    // Ties the window to tapdeck.desktop, whose icon the desktop shows for it.
+    QApplication::setDesktopFileName("tapdeck");
     TfrmMainPlatform platform;
     platform.KeyboardStatus = [] { return KeyboardStatusText(HasKeyboardOutput(), KeyboardOutputName()); };
     TfrmMainQt window(std::move(platform));

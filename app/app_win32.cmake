@@ -11,5 +11,7 @@ endif()
 tapdeck_warnings(tapdeck)
 add_dependencies(tapdeck tapdeck_webroot)
 
+# Together in one folder: the program, its page files and the example panels.
 install(TARGETS tapdeck RUNTIME DESTINATION .)
 install(FILES ${TAPDECK_WEBROOT_FILES} DESTINATION .)
+install(DIRECTORY panels/ DESTINATION panels FILES_MATCHING PATTERN "*.json")

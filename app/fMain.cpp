@@ -1,12 +1,16 @@
 #include "app/fMain.h"
 
+#include <utility>
+
 #include "base/uAddresses.h"
 #include "base/uErrors.h"
 #include "base/uFiles.h"
 #include "base/uIntConv.h"
 #include "base/uText.h"
+#include "base/uUserFolders.h"
 #include "joystick/vJoyClass.h"
 #include "page/uPageInfo.h"
+#include "page/uPanelFile.h"
 #include "web/uHTTPWebBrokerBridge.h"
 
 namespace {
@@ -46,6 +50,12 @@ const TSpinEditRules& TfrmMain::DeviceIdRules() {
 
 TfrmMain::TfrmMain(IMainView& AView, TfrmMainPlatform APlatform) : FView(AView), FPlatform(std::move(APlatform)) {
   if (!FPlatform.LocalAddresses) FPlatform.LocalAddresses = LocalIPv4Addresses;
+  if (!FPlatform.PanelFiles)
+    FPlatform.PanelFiles = [] {
+      const std::u16string user = UserTapdeckFolder();
+      return std::vector<std::u16string>{user.empty() ? user : user + u"panel.json",
+                                         ExtractFilePath(ExecutablePath()) + u"panel.json"};
+    };
 }
 
 TfrmMain::~TfrmMain() {
@@ -98,7 +108,27 @@ void TfrmMain::FormCreate() {
   FServer = std::make_unique<TIdHTTPWebBrokerBridge>();
   FIPAdresses = std::make_unique<TStrings>();
   for (auto& address : FPlatform.LocalAddresses()) FIPAdresses->Add(std::move(address));
+  // A refused panel leaves the built-in page in use; start-up goes on.
+  try {
+    LoadPanel(true);
+  } catch (const EPanelError& e) {
+    FPanelError = e.Message();
+  }
   LoadSettings();
+}
+
+void TfrmMain::LoadPanel(bool ATakeTitle) {
+  std::u16string file;
+  FView.SetText(TMainControl::lblPanel, u"Panel: built-in");
+  FView.SetHint(TMainControl::lblPanel, u"");
+  const TPanel panel = FindPanel(FPlatform.PanelFiles(), file);
+  if (ATakeTitle)
+    UsePanel(GetPageInfo(), panel);
+  else
+    GetPageInfo().SetModel(panel.Model);
+  if (file.empty()) return;
+  FView.SetText(TMainControl::lblPanel, u"Panel: " + file.substr(ExtractFilePath(file).size()));
+  FView.SetHint(TMainControl::lblPanel, file);
 }
 
 void TfrmMain::FormDestroy() { FIPAdresses.reset(); }
@@ -131,6 +161,9 @@ void TfrmMain::StoreSettings() {
 
 void TfrmMain::StartServer() {
   if (FServer->Active()) return;
+  // Read again at every Start, so a file edited by hand takes effect; a refused one stops
+  // the start. The title field keeps the title.
+  LoadPanel(false);
   StoreSettings();
   GetvJoy().Acquire();
   FServer->Bindings().Clear();
@@ -175,4 +208,7 @@ void TfrmMain::ApplicationEvents1Idle(bool& /*Done*/) {
   FView.SetText(TMainControl::lblVJoyStatus, acquired ? u"Status: Acquired" : u"Status: Not Acquired");
 
   if (FPlatform.KeyboardStatus) FView.SetText(TMainControl::lblKeyboardStatus, FPlatform.KeyboardStatus());
+
+  // The window is up: a panel refused at start-up is told now, once.
+  if (!FPanelError.empty()) ShowError(std::exchange(FPanelError, std::u16string()));
 }

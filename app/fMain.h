@@ -29,6 +29,8 @@ enum class TMainControl {
   Label3,
   // Where the keyboard's output goes (or that there is none); shown under the joystick status.
   lblKeyboardStatus,
+  // Which panel is in use: "Panel: built-in" or the panel file's name (its path as the hint).
+  lblPanel,
 };
 
 enum class TMainEvent {
@@ -58,6 +60,8 @@ class IMainView {
   virtual void ShowErrorBox(const std::u16string& AMessage, const std::u16string& ATitle) = 0;
   // Opens the URL with the desktop's default action (the browser); the result is ignored.
   virtual void ShellOpen(const std::u16string& AUrl) = 0;
+  // The text shown when the pointer rests on the control; a view without hints ignores it.
+  virtual void SetHint(TMainControl /*AControl*/, const std::u16string& /*AText*/) {}
 };
 
 // The platform services the window uses, replaceable by tests.
@@ -67,6 +71,9 @@ struct TfrmMainPlatform {
   // The keyboard status line's text; empty means the line stays empty. Left unset until the
   // keyboard subsystem can say whether its events reach any output.
   std::function<std::u16string()> KeyboardStatus;
+  // The panel files to look for, in order (default: panel.json in the user's Tapdeck folder,
+  // then beside the executable); none found means the built-in page.
+  std::function<std::vector<std::u16string>()> PanelFiles;
 };
 
 class TfrmMain {
@@ -110,6 +117,8 @@ class TfrmMain {
 
  private:
   void LoadSettings();
+  // Reads the panel in use and shows which one it is; raises EPanelError when it is refused.
+  void LoadPanel(bool ATakeTitle);
   void StoreSettings();
   void StartServer();
   void Run(TMainEvent AEvent);
@@ -121,6 +130,8 @@ class TfrmMain {
   std::unique_ptr<TIdHTTPWebBrokerBridge> FServer;
   std::unique_ptr<TStrings> FIPAdresses;
   int FHandlerDepth = 0;
+  // A panel refused at start-up, shown once the window is up.
+  std::u16string FPanelError;
 };
 
 // The error box's message: a full stop appended when the last character's code lies above

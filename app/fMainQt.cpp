@@ -3,6 +3,7 @@
 #include <QAbstractEventDispatcher>
 #include <QApplication>
 #include <QDesktopServices>
+#include <QIcon>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -90,6 +91,10 @@ std::size_t Index(TMainControl c) { return static_cast<std::size_t>(c); }
 TfrmMainQt::TfrmMainQt(TfrmMainPlatform APlatform) {
   setObjectName("frmMain");
   setWindowTitle("Tapdeck");
+  // The program's icon, built into the program (app/icons, listed in app/app.cmake).
+  QIcon icon;
+  for (int size : {16, 24, 32, 48, 64, 128, 256}) icon.addFile(QString(":/icons/tapdeck-%1.png").arg(size));
+  setWindowIcon(icon);
   setFixedSize(322, 234);
   // The sizes and places of the controls are made for a small font (as the platform's
   // default dialog font is on Windows); larger ones would run past the window's edge.
@@ -136,6 +141,9 @@ TfrmMainQt::TfrmMainQt(TfrmMainPlatform APlatform) {
   QLabel* keyboard = AddLabel("lblKeyboardStatus", "", 24, 76);
   keyboard->setFixedWidth(292);
   FControls[Index(TMainControl::lblKeyboardStatus)] = keyboard;
+  QLabel* panel = AddLabel("lblPanel", "Panel: built-in", 140, 128);
+  panel->setFixedWidth(157);
+  FControls[Index(TMainControl::lblPanel)] = panel;
 
   FForm = std::make_unique<TfrmMain>(*this, std::move(APlatform));
   TfrmMain& form = *FForm;
@@ -213,8 +221,12 @@ void TfrmMainQt::SetText(TMainControl AControl, const std::u16string& AText) {
   } else if (auto* label = qobject_cast<QLabel*>(w)) {
     if (label->text() == text) return;
     label->setText(text);
-    if (AControl != TMainControl::lblKeyboardStatus) label->adjustSize();
+    if (AControl != TMainControl::lblKeyboardStatus && AControl != TMainControl::lblPanel) label->adjustSize();
   }
+}
+
+void TfrmMainQt::SetHint(TMainControl AControl, const std::u16string& AText) {
+  Control(AControl)->setToolTip(ToQString(AText));
 }
 
 void TfrmMainQt::SetEnabled(TMainControl AControl, bool AEnabled) { Control(AControl)->setEnabled(AEnabled); }

@@ -30,6 +30,7 @@ class TfrmMainQt : public QWidget, public IMainView {
   void SetEnabled(TMainControl AControl, bool AEnabled) override;
   void ShowErrorBox(const std::u16string& AMessage, const std::u16string& ATitle) override;
   void ShellOpen(const std::u16string& AUrl) override;
+  void SetHint(TMainControl AControl, const std::u16string& AText) override;
 
  private:
   QWidget* Control(TMainControl AControl) const;
@@ -38,7 +39,7 @@ class TfrmMainQt : public QWidget, public IMainView {
   void StepDeviceId(int ADelta);
   void LeaveDeviceId();
 
-  std::array<QWidget*, static_cast<std::size_t>(TMainControl::lblKeyboardStatus) + 1> FControls{};
+  std::array<QWidget*, static_cast<std::size_t>(TMainControl::lblPanel) + 1> FControls{};
   std::unique_ptr<TfrmMain> FForm;
   QMetaObject::Connection FIdleHook;
 };

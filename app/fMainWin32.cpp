@@ -1,5 +1,6 @@
 #include "app/fMainWin32.h"
 
+#include "app/TapdeckResources.h"
 #include "base/uErrors.h"
 #include "base/uSystem_win32.h"
 
@@ -42,6 +43,7 @@ constexpr TPlace kPlaces[] = {
     {C::lblVJoyStatus, L"STATIC", kLabel, 0, 136, 63, 0, 0, L"Status: Not Acquired"},
     {C::Label3, L"STATIC", kLabel, 0, 24, 181, 0, 0, L"Open the following url in a browser on your  device:"},
     {C::lblKeyboardStatus, L"STATIC", kLabel | SS_ENDELLIPSIS, 0, 24, 76, 292, 0, L""},
+    {C::lblPanel, L"STATIC", kLabel | SS_PATHELLIPSIS, 0, 140, 128, 157, 0, L"Panel: built-in"},
 };
 
 std::size_t Index(C c) { return static_cast<std::size_t>(c); }
@@ -88,7 +90,10 @@ void RegisterWindowClass() {
     wc.cbSize = sizeof wc;
     wc.lpfnWndProc = WindowProc;
     wc.hInstance = ::GetModuleHandleW(nullptr);
-    wc.hIcon = ::LoadIconW(nullptr, reinterpret_cast<LPCWSTR>(IDI_APPLICATION));
+    // The program's own icon from its resources (the caption and the taskbar show it); the
+    // system's default where an executable has none.
+    wc.hIcon = ::LoadIconW(wc.hInstance, MAKEINTRESOURCEW(IDI_TAPDECK));
+    if (!wc.hIcon) wc.hIcon = ::LoadIconW(nullptr, reinterpret_cast<LPCWSTR>(IDI_APPLICATION));
     wc.hCursor = ::LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
     wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
     wc.lpszClassName = kWindowClass;

@@ -55,6 +55,6 @@ class TfrmMainWin32 : public IMainView {
   void* FFont = nullptr;    // HFONT, for the current DPI
   unsigned FDpi = 96;
   bool FSettingText = false;
-  std::array<void*, static_cast<std::size_t>(TMainControl::lblKeyboardStatus) + 1> FControls{};
+  std::array<void*, static_cast<std::size_t>(TMainControl::lblPanel) + 1> FControls{};
   std::unique_ptr<TfrmMain> FForm;
 };

@@ -14,6 +14,7 @@ if(WIN32)
     base/uFiles_win32.cpp
     base/uSockets_win32.cpp
     base/uThreads_win32.cpp
+    base/uUserFolders_win32.cpp
   )
   # The local address list.
   target_link_libraries(tapdeck_core PUBLIC iphlpapi ws2_32)
@@ -25,5 +26,6 @@ else()
     base/uFiles_posix.cpp
     base/uSockets_posix.cpp
     base/uThreads_posix.cpp
+    base/uUserFolders_posix.cpp
   )
 endif()

@@ -107,7 +107,7 @@ void CheckResponse(std::string_view AOut, std::string_view AInput) {
   const int code = (status[0] - '0') * 100 + (status[1] - '0') * 10 + (status[2] - '0');
 
   // The codes this service answers with; the header-only ones carry nothing else.
-  const bool headerOnly = code == 400 || code == 411 || code == 413 || code == 417;
+  const bool headerOnly = code == 400 || code == 403 || code == 411 || code == 413 || code == 417;
   if (!headerOnly && code != 200 && code != 500) Fail("a status code this service never sends", full);
 
   bool connectionClose = false;

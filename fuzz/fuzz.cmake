@@ -11,6 +11,7 @@ set(TAPDECK_FUZZ_TARGETS
   ButtonsIdsFuzz
   SendKeysFuzz
   StringsFuzz
+  PanelFileFuzz
 )
 add_custom_target(tapdeck_fuzz)
 foreach(name ${TAPDECK_FUZZ_TARGETS})

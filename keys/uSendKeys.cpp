@@ -239,7 +239,9 @@ void TKeySequence::SendKey(std::uint8_t AVirtualKey, std::uint16_t ACount, bool 
   }
   const auto scan = static_cast<std::uint8_t>(fKeyboard->MapVirtualKeyW(AVirtualKey, 0));
   const std::uint32_t extended = ExtendedKeys.test(AVirtualKey) ? KEYEVENTF_EXTENDEDKEY : 0;
-  for (std::uint32_t k = 0; k < ACount; ++k) {
+  // A check learns nothing from the repeats of a key but the time they take.
+  const std::uint32_t count = fReports ? std::min<std::uint32_t>(ACount, 1) : ACount;
+  for (std::uint32_t k = 0; k < count; ++k) {
     SendKeyEvent(AVirtualKey, scan, extended);
     if (AAndRelease) {
       Pause(fDelayKeys);

@@ -11,8 +11,6 @@
 
 namespace {
 
-constexpr std::u16string_view kCrLf = u"\r\n";
-
 // Where APattern (upper-case ASCII) next stands in AText at or after AFrom, letters compared
 // in upper-case form; npos when it does not.
 std::size_t FindIgnoreCase(std::u16string_view AText, std::u16string_view APattern, std::size_t AFrom) {
@@ -64,152 +62,21 @@ class TLazyText {
   std::optional<std::u16string> FValue;
 };
 
-// AOpen, one line per entry, AClose, every line followed by CR LF; empty text for no entries.
-template <typename TList, typename TRender>
-std::u16string LinesAround(std::u16string_view AOpen, const TList& AList, TRender ARender,
-                           std::u16string_view AClose) {
-  if (AList.Count() == 0) return {};
-  std::u16string result(AOpen);
-  result += kCrLf;
-  for (const auto& entry : AList) {
-    result += ARender(entry);
-    result += kCrLf;
-  }
-  result += AClose;
-  result += kCrLf;
-  return result;
-}
-
-// The table that holds the rows shown on every tab; empty text without rows.
-std::u16string GenericPartHTML(const TButtonRows& ARows) {
-  if (ARows.Count() == 0) return {};
-  std::u16string result = u"<table>";
-  result += kCrLf;
-  result += ARows.AsHTML();
-  result += kCrLf;
-  result += u"</table>";
-  result += kCrLf;
-  return result;
-}
-
 std::unique_ptr<TPageInfo> PageInfo;
 
 }  // namespace
 
-TPageItem::TPageItem(std::u16string AText, std::u16string AColor)
-    : FText(std::move(AText)), FColor(std::move(AColor)) {}
-
-TButtonBase::TButtonBase(std::u16string AText, std::u16string AColor, std::int32_t AColspan)
-    : TPageItem(std::move(AText), std::move(AColor)), FColspan(AColspan) {}
-
-TButtonKeyPress::TButtonKeyPress(std::u16string AKey, std::u16string AText, std::u16string AColor,
-                                 std::int32_t AColspan)
-    : TButtonBase(std::move(AText), std::move(AColor), AColspan), FKey(std::move(AKey)) {}
-
-std::u16string TButtonKeyPress::AsHTML() const {
-  return u"<td colspan=\"" + IntToStr(Colspan()) + u"\" action=\"keypress\" key=\"" + Key() +
-         u"\" class=\"background-" + Color() + u"\">" + Text() + u"</td>";
+std::shared_ptr<const TPageModel> TPageInfo::Model() const {
+  std::lock_guard lock(FModelLock);
+  return FModel;
 }
 
-std::u16string TButtonTitle::AsHTML() const {
-  return u"<td colspan=\"" + IntToStr(Colspan()) + u"\" class=\"background-" + Color() + u" small\">" +
-         Text() + u"</td>";
+void TPageInfo::SetModel(std::shared_ptr<const TPageModel> AModel) {
+  std::lock_guard lock(FModelLock);
+  FModel = std::move(AModel);
 }
 
-TButtonButtons::TButtonButtons(std::vector<std::int32_t> AButtonIds, std::u16string AText,
-                               std::u16string AColor, std::int32_t AColspan)
-    : TButtonBase(std::move(AText), std::move(AColor), AColspan), FButtonsIds(std::move(AButtonIds)) {}
-
-std::u16string TButtonButtons::ButtonsIdsAsString() const {
-  std::u16string result;
-  for (const std::int32_t id : FButtonsIds) {
-    result += u',';
-    result += IntToStr(id);
-  }
-  return result;
-}
-
-std::u16string TButtonButtons::AsHTML() const {
-  return u"<td colspan=\"" + IntToStr(Colspan()) + u"\" action=\"" + GetAction() + u"\" key=\"" +
-         ButtonsIdsAsString() + u"\" class=\"background-" + Color() + u"\">" + Text() + u"</td>";
-}
-
-std::u16string TButtonButtonsDown::GetAction() const { return u"buttonsdown"; }
-std::u16string TButtonButtonsUp::GetAction() const { return u"buttonsup"; }
-std::u16string TButtonButtonsPress::GetAction() const { return u"buttonspress"; }
-
-std::u16string TButtonRow::AsHTML() const {
-  return LinesAround(u"<tr>", FButtons, [](const auto& button) { return button->AsHTML(); }, u"</tr>");
-}
-
-TButtonRow& TButtonRows::AddButtonRow() { return Add(std::make_unique<TButtonRow>()); }
-
-std::u16string TButtonRows::AsHTML() const {
-  std::u16string result;
-  for (const auto& row : *this) {
-    result += row->AsHTML();
-    result += kCrLf;
-  }
-  return result;
-}
-
-TTabInfo::TTabInfo(std::u16string AId, std::u16string AText, std::u16string AColor)
-    : TPageItem(std::move(AText), std::move(AColor)),
-      FCommand(u"show"),
-      FOnClick(u"docommand(this)"),
-      FId(std::move(AId)) {}
-
-std::u16string TTabInfo::AsHTML() const {
-  throw EAbstractError(u"A tab renders only its tab cell or its table");
-}
-
-std::u16string TTabInfo::AsHTML(bool AHidden) const {
-  const std::u16string hidden = AHidden ? u"class=\"hidden\"" : u"";
-  std::u16string result = u"<table id=\"id_" + Id() + u"\" " + hidden + u">";
-  result += kCrLf;
-  result += FButtonRows.AsHTML();
-  result += u"</table>";
-  result += kCrLf;
-  return result;
-}
-
-std::u16string TTabInfo::AsTabsHTML() const {
-  return u"<td command=\"" + Command() + u"\" subject=\"" + Id() + u"\" onclick=\"" + OnClick() +
-         u"\" class=\"background-" + Color() + u"\">" + Text() + u"</td>";
-}
-
-TTabInfo& TTabInfos::AddTab(std::u16string AId, std::u16string AText, std::u16string AColor) {
-  return Add(std::make_unique<TTabInfo>(std::move(AId), std::move(AText), std::move(AColor)));
-}
-
-std::u16string TPageInfo::GetHTML() const {
-  std::u16string result = GetTabsHTML();
-  result += GetGenericPartPrefixHTML();
-  result += GetTabInfosHTML();
-  result += GetGenericPartPostfixHTML();
-  return result;
-}
-
-// All tab cells stand in one table row.
-std::u16string TPageInfo::GetTabsHTML() const {
-  return LinesAround(u"<table><tr>", FTabInfos, [](const auto& tab) { return tab->AsTabsHTML(); },
-                     u"</tr></table>");
-}
-
-std::u16string TPageInfo::GetGenericPartPrefixHTML() const { return GenericPartHTML(FGenericPartPrefix); }
-
-std::u16string TPageInfo::GetGenericPartPostfixHTML() const { return GenericPartHTML(FGenericPartPostfix); }
-
-std::u16string TPageInfo::GetTabInfosHTML() const {
-  std::u16string result;
-  bool first = true;
-  for (const auto& tab : FTabInfos) {
-    result += tab->AsHTML(!first);
-    result += kCrLf;
-    first = false;
-  }
-  return result;
-}
+std::u16string TPageInfo::GetHTML() const { return Model()->GetHTML(); }
 
 std::u16string TPageInfo::GetScript() const { return FScript.Text(); }
 
@@ -270,36 +137,34 @@ std::shared_ptr<const std::string> TPageInfo::AssemblePage(const std::u16string&
   // other only while the lines are compared, replaced or filled.
   TCompanionReads reads = ReadCompanionFiles(ABaseDir);
   TStrings lines;
-  TAssembledPage page;
+  TPageSources sources;
   {
     std::lock_guard lock(FRequestLock);
-    // The previous page's template is known to decode; any other is decoded first, so a
-    // broken one fails before the companion files are put in, as a fresh fill does.
-    const bool sameTemplate = FLastPage && FLastPage->Template == ATemplate;
-    if (!sameTemplate) lines.LoadFromBytes(ATemplate);
+    // A broken template fails before the companion files are put in, as a fresh fill does;
+    // the kept page's template is known to decode.
+    const bool keptTemplate = FLastPage && FLastPage->Sources.Template == ATemplate;
+    if (!keptTemplate) lines.LoadFromBytes(ATemplate);
     PutCompanionFiles(reads);
-    if (sameTemplate && FLastPage->ScriptLoads == FScriptFile.Loads && FLastPage->StylesLoads == FStylesFile.Loads &&
-        FLastPage->ModelChanges == FModelChanges && FLastPage->PageTitle == FPageTitle)
-      return FLastPage->Bytes;
-    if (sameTemplate) lines.LoadFromBytes(ATemplate);
-    ReplaceStrings(lines);
-    page = TAssembledPage{std::move(ATemplate), FPageTitle, FScriptFile.Loads, FStylesFile.Loads, FModelChanges,
-                          nullptr};
+    sources = TPageSources{std::move(ATemplate), FPageTitle, FScriptFile.Loads, FStylesFile.Loads, Model()};
+    if (FLastPage && FLastPage->Sources == sources) return FLastPage->Bytes;
+    if (keptTemplate) lines.LoadFromBytes(sources.Template);
+    ReplaceStrings(lines, *sources.Model);
   }
   // The filled lines belong to this request alone, so they are written out without the lock.
-  // The page is kept with what it was made of; should a newer one have been kept meanwhile,
-  // it is replaced, which costs at most one more fill later and never a wrong page.
-  page.Bytes = std::make_shared<const std::string>(lines.SaveToBytes());
-  std::shared_ptr<const std::string> bytes = page.Bytes;
+  // Should a newer page have been kept meanwhile, it is replaced, which costs at most one more
+  // fill later and never a wrong page.
+  auto bytes = std::make_shared<const std::string>(lines.SaveToBytes());
   std::lock_guard lock(FRequestLock);
-  FLastPage = std::move(page);
+  FLastPage = TAssembledPage{std::move(sources), bytes};
   return bytes;
 }
 
-void TPageInfo::ReplaceStrings(TStrings& ALines) const {
-  // Nothing changes the values while the lines are filled, so each is worked out once, and
-  // only for a line that holds its placeholder.
-  TLazyText html([this] { return GetHTML(); });
+void TPageInfo::ReplaceStrings(TStrings& ALines) const { ReplaceStrings(ALines, *Model()); }
+
+void TPageInfo::ReplaceStrings(TStrings& ALines, const TPageModel& AModel) const {
+  // Nothing changes the values while the lines are filled (the model is a snapshot), so each
+  // is worked out once, and only for a line that holds its placeholder.
+  TLazyText html([&AModel] { return AModel.GetHTML(); });
   TLazyText script([this] { return GetScript(); });
   TLazyText styles([this] { return GetStyles(); });
   const int count = ALines.Count();

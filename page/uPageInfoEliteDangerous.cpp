@@ -87,10 +87,16 @@ void FillInterface(TButtonRows& ARows) {
 
 }  // namespace
 
+void FillEliteDangerousModel(TPageModel& AModel) {
+  FillGeneralControls(AModel.GenericPartPrefix());
+  FillFlight(AModel.TabInfos().AddTab(u"flight", u"Flight", u"black").ButtonRows());
+  FillLanding(AModel.TabInfos().AddTab(u"landing", u"Landing", u"black").ButtonRows());
+  FillInterface(AModel.TabInfos().AddTab(u"ui", u"UI", u"black").ButtonRows());
+}
+
 void FillEliteDangerousPage(TPageInfo& APageInfo) {
-  APageInfo.SetPageTitle(u"Elite Dangerous Tapdeck");
-  FillGeneralControls(APageInfo.GenericPartPrefix());
-  FillFlight(APageInfo.TabInfos().AddTab(u"flight", u"Flight", u"black").ButtonRows());
-  FillLanding(APageInfo.TabInfos().AddTab(u"landing", u"Landing", u"black").ButtonRows());
-  FillInterface(APageInfo.TabInfos().AddTab(u"ui", u"UI", u"black").ButtonRows());
+  APageInfo.SetPageTitle(kEliteDangerousTitle);
+  auto model = std::make_shared<TPageModel>();
+  FillEliteDangerousModel(*model);
+  APageInfo.SetModel(std::move(model));
 }

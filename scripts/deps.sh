@@ -1,16 +1,27 @@
 #!/usr/bin/env bash
 # Installs the Debian packages a build needs, when they are missing.
-# Usage: scripts/deps.sh [build|test|windows|browser|bench|fuzz]...
+# Usage: scripts/deps.sh [build|test|kernel|windows|package|icons|browser|bench|fuzz]...
 set -euo pipefail
 
-packages=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev googletest qt6-base-dev libx11-dev libxtst-dev)
+# Node.js and npm build the page's script. A Node.js that brings its own npm (as NodeSource's
+# does) conflicts with Debian's npm.
+packages=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev googletest qt6-base-dev libx11-dev libxtst-dev
+          nlohmann-json3-dev nodejs)
+command -v npm >/dev/null || packages+=(npm)
 for group in "$@"; do
   case "$group" in
     build) ;;
     test) packages+=(xvfb xauth x11-utils x11-apps imagemagick curl) ;;
+    # The kernel test (tests/kernel/run.sh): QEMU, the guest's shell and tools, SDL 2 for
+    # its game-library check, and what unpacks the kernel package and builds the initramfs.
+    kernel) packages+=(qemu-system-x86 busybox-static libsdl2-dev cpio xz-utils zstd binutils) ;;
     windows) packages+=(g++-mingw-w64-x86-64-posix wine64 curl xvfb xauth xdotool imagemagick) ;;
-    # A Node.js that brings its own npm (as NodeSource's does) conflicts with Debian's npm.
-    browser) packages+=(chromium nodejs); command -v npm >/dev/null || packages+=(npm) ;;
+    # The release packages (scripts/package.sh) and their tests (scripts/package-tests.sh):
+    # makensis, dpkg-shlibdeps, lintian, and what the tests drive the installed programs with.
+    package) packages+=(nsis dpkg-dev lintian unzip curl xvfb xauth xdotool imagemagick) ;;
+    # Remaking the icon files from the SVG (app/icons/make-icons.sh).
+    icons) packages+=(librsvg2-bin imagemagick) ;;
+    browser) packages+=(chromium) ;;
     bench) packages+=(nginx wrk curl libbenchmark-dev) ;;
     # clang with the libFuzzer and sanitizer runtimes.
     fuzz) packages+=(clang libclang-rt-14-dev) ;;

@@ -68,6 +68,7 @@ http=$!
   run SendKeysFuzz "$seconds" 512 || status=1
   run StringsFuzz "$half" 4096 || status=1
   run ButtonsIdsFuzz "$half" 4096 || status=1
+  run PanelFileFuzz "$half" 8192 || status=1
   exit $status
 } &
 others=$!

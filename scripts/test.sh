@@ -8,6 +8,8 @@ cmake --preset default
 cmake --build --preset default
 ctest --preset default -j2
 scripts/load-tests.sh
+tests/kernel/run.sh
 scripts/fuzz.sh
 scripts/browser-tests.sh
 scripts/windows.sh
+scripts/package-tests.sh

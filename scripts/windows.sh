@@ -5,6 +5,7 @@
 # Usage: scripts/windows.sh [--screenshot]   (--screenshot: also update docs/windows-screenshot.png)
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source scripts/window-helpers.sh
 
 scripts/deps.sh windows
 
@@ -24,24 +25,6 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
 fi
 smoke="$build/smoke"
 rm -rf "$smoke" && mkdir -p "$smoke"
-# Waits up to $2 seconds for the file $1 to hold a line matching $3; prints that line.
-wait_for_line() {
-  for _ in $(seq $(($2 * 10))); do
-    if grep -m1 -E "$3" "$1" 2>/dev/null; then return 0; fi
-    sleep 0.1
-  done
-  echo "timed out waiting for '$3' in $1:" >&2
-  cat "$1" >&2 || true
-  return 1
-}
-# Fetches the page from a port on loopback and checks that it is the built-in one.
-check_page() {
-  local page="$smoke/page-$1.html"
-  curl -sS --max-time 10 -o "$page" "http://127.0.0.1:$1/"
-  grep -q '<title>Elite Dangerous Tapdeck</title>' "$page" || { echo "unexpected page on port $1" >&2; exit 1; }
-  echo "page served on port $1 ($(wc -c <"$page") bytes)"
-}
-
 pids=()
 cleanup() {
   for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
@@ -69,7 +52,7 @@ headless=$!
 pids+=("$headless")
 exec 3>"$smoke/headless-input"
 port=$(wait_for_line "$smoke/headless.out" 60 '^listening IPv4 ' | awk '{print $3}' | tr -d '\r')
-check_page "$port"
+check_page "$port" "$smoke"
 curl -sS --max-time 10 -o /dev/null "http://127.0.0.1:$port/KeyboardKey?str=a"
 wait_for_line "$smoke/headless.out" 20 '^key vk=0x41 ' >/dev/null
 exec 3>&-
@@ -81,42 +64,20 @@ echo "tapdeck-headless.exe: served, recorded the key and stopped"
 # serves the windows of all later ones, so Wine starts again with the display), beside the page files and the test double of the driver
 # library (so that Start can acquire device 2).
 cp "$build"/bin/{Tapdeck.exe,index.html,script.js,styles.css} "$build/bin/vjoy_double/vJoyInterface.dll" "$smoke/"
-exec 4>"$smoke/display"
-Xvfb -displayfd 4 -screen 0 800x600x24 -nolisten tcp >"$smoke/xvfb.log" 2>&1 &
-pids+=("$!")
-exec 4>&-
-display=$(wait_for_line "$smoke/display" 20 '^[0-9]+$')
-export DISPLAY=":$display"
+start_display "$smoke"
 start_wine
 # The Win32 view's own tests need the display.
 "$wine" "$build/bin/tapdeck_win32_view_tests.exe" </dev/null
 "$wine" "$smoke/Tapdeck.exe" >"$smoke/tapdeck.log" 2>&1 &
 tapdeck=$!
 pids+=("$tapdeck")
-window=""
-for _ in $(seq 300); do
-  window=$(xdotool search --name '^Tapdeck$' 2>/dev/null | head -1) && [ -n "$window" ] && break
-  sleep 0.1
-done
-[ -n "$window" ] || { echo "the Tapdeck window did not open" >&2; exit 1; }
+window=$(find_window)
 sleep 2  # the first paint
 import -window "$window" "$smoke/windows-screenshot.png"
 if [ "${1:-}" = "--screenshot" ]; then cp "$smoke/windows-screenshot.png" docs/windows-screenshot.png; fi
 
-# The client area sits inside the frame Wine draws: a border on every side and the caption.
-eval "$(xdotool getwindowgeometry --shell "$window")"
-border=$(((WIDTH - 322) / 2))
-caption=$((HEIGHT - 234 - border))
-click() { xdotool mousemove --window "$window" $((border + $1)) $((caption + $2)) click 1; }
-# A free port typed into the port field, then the Start button.
-free=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
-click 196 18
-xdotool key --window "$window" End BackSpace BackSpace BackSpace BackSpace 2>/dev/null
-xdotool type --window "$window" "$free" 2>/dev/null
-click 61 104
-for _ in $(seq 100); do curl -s --max-time 1 -o /dev/null "http://127.0.0.1:$free/" && break; sleep 0.1; done
-check_page "$free"
+start_in_window "$window" "$smoke"
 xdotool key --window "$window" alt+F4 2>/dev/null
 for _ in $(seq 200); do kill -0 "$tapdeck" 2>/dev/null || break; sleep 0.1; done
 if kill -0 "$tapdeck" 2>/dev/null; then echo "Tapdeck.exe did not exit on closing its window" >&2; exit 1; fi
-echo "Tapdeck.exe: the window opened, Start served the page on port $free, closing the window ended it"
+echo "Tapdeck.exe: the window opened, Start served the page on port $START_PORT, closing the window ended it"

@@ -18,6 +18,7 @@ include(tests/log/tests.cmake)
 include(tests/app/tests.cmake OPTIONAL)
 include(tests/browser/tests.cmake OPTIONAL)
 include(tests/load/tests.cmake)
+include(tests/kernel/tests.cmake)
 
 # Discovered when CTest runs, so a cross build can list its tests through an emulator.
 gtest_discover_tests(tapdeck_tests DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60

@@ -2,6 +2,7 @@
 // pressing Start in the main window does, without a window, and serves until SIGINT,
 // SIGTERM or the end of standard input. Every output line goes out whole and flushed.
 
+#include <chrono>
 #include <cstdio>
 #include <memory>
 #include <mutex>
@@ -10,6 +11,8 @@
 #include <string_view>
 #include <vector>
 
+#include "app/uVersion.h"
+#include "base/uFiles.h"
 #include "base/uIntConv.h"
 #include "base/uText.h"
 #include "joystick/vJoyClass.h"
@@ -19,6 +22,7 @@
 #include "keys/uKeyboardRecorder.h"
 #include "log/uGlobals.h"
 #include "page/uPageInfo.h"
+#include "page/uPanelFile.h"
 #include "tools/uStopRequest.h"
 #include "web/uHTTPWebBrokerBridge.h"
 #include "web/uMainPage.h"
@@ -31,19 +35,27 @@ namespace {
 // keeps each line whole and in the order the events happen.
 
 std::mutex OutputLock;
+const auto StartTime = std::chrono::steady_clock::now();
+bool Timestamps = false;  // --timestamps
 
-void WriteLine(std::FILE* AStream, std::string_view ALine) {
+// AStamped: the line starts with the milliseconds since the start, taken under the lock so
+// that the times rise with the lines.
+void WriteLine(std::FILE* AStream, std::string_view ALine, bool AStamped = false) {
   std::string line;
-  line.reserve(ALine.size() + 1);
+  line.reserve(ALine.size() + 16);
   for (char c : ALine) line += (c == '\r' || c == '\n') ? ' ' : c;
   line += '\n';
   std::lock_guard lock(OutputLock);
+  if (AStamped) {
+    const std::chrono::duration<double, std::milli> elapsed = std::chrono::steady_clock::now() - StartTime;
+    std::fprintf(AStream, "%.3f ", elapsed.count());
+  }
   std::fwrite(line.data(), 1, line.size(), AStream);
   std::fflush(AStream);
 }
 
 // One line on standard output; listeners of the input subsystems print through this.
-void PrintLine(std::string_view ALine) { WriteLine(stdout, ALine); }
+void PrintLine(std::string_view ALine) { WriteLine(stdout, ALine, Timestamps); }
 void PrintError(std::string_view AMessage) { WriteLine(stderr, "error: " + std::string(AMessage)); }
 
 // "log <logger> <message>" for every report that reaches the log.
@@ -62,18 +74,20 @@ enum class TJoystickChoice { Simulated, System };
 struct THeadlessOptions {
   std::uint16_t Port = 8080;
   std::u16string Dir;  // empty: beside the executable
+  std::u16string Panel;  // empty: panel.json in Dir when there is one, else the built-in page
   std::int32_t Device = 2;
   std::optional<std::u16string> Title;
   TKeysChoice Keys = TKeysChoice::Record;
   TJoystickChoice Joystick = TJoystickChoice::Simulated;
   std::optional<std::int32_t> MissingDevice;
   bool VersionMismatch = false;
+  bool Timestamps = false;
 };
 
 const char* const kUsage =
-    "usage: tapdeck-headless [--port N] [--dir DIR] [--device N] [--title TEXT]\n"
+    "usage: tapdeck-headless [--port N] [--dir DIR] [--panel FILE] [--device N] [--title TEXT]\n"
     "                        [--keys record|system] [--joystick simulated|system]\n"
-    "                        [--missing-device N] [--version-mismatch]\n";
+    "                        [--missing-device N] [--version-mismatch] [--timestamps]\n";
 
 // An option's value that is not acceptable.
 struct TUsageError {
@@ -102,7 +116,12 @@ THeadlessOptions ParseOptions(const std::vector<std::string_view>& AArgs) {
       options.VersionMismatch = true;
       continue;
     }
-    const bool takesValue = name == "--port" || name == "--dir" || name == "--device" || name == "--title" ||
+    if (name == "--timestamps") {
+      options.Timestamps = true;
+      continue;
+    }
+    const bool takesValue = name == "--port" || name == "--dir" || name == "--panel" || name == "--device" ||
+                            name == "--title" ||
                             name == "--keys" || name == "--joystick" || name == "--missing-device";
     if (!takesValue) throw TUsageError{"unknown option '" + std::string(name) + "'"};
     if (i + 1 >= AArgs.size()) throw TUsageError{std::string(name) + " needs a value"};
@@ -111,6 +130,8 @@ THeadlessOptions ParseOptions(const std::vector<std::string_view>& AArgs) {
       options.Port = static_cast<std::uint16_t>(IntegerOption(name, value, 0, 65535));
     } else if (name == "--dir") {
       options.Dir = ArgumentText(value);
+    } else if (name == "--panel") {
+      options.Panel = ArgumentText(value);
     } else if (name == "--device") {
       options.Device = IntegerOption(name, value, 1, 16);
     } else if (name == "--title") {
@@ -177,6 +198,14 @@ void AcquireJoystick(const THeadlessOptions& AOptions) {
 // What pressing Start does: store the settings, acquire the joystick, listen on the port.
 void StartServer(TIdHTTPWebBrokerBridge& AServer, const THeadlessOptions& AOptions) {
   TPageInfo& pageInfo = GetPageInfo();
+  // The panel file of the command line or of the page folder; never the user's own.
+  std::u16string panel = AOptions.Panel;
+  if (panel.empty()) {
+    std::u16string dir = AOptions.Dir.empty() ? ExtractFilePath(ExecutablePath()) : AOptions.Dir;
+    if (!dir.empty() && dir.back() != u'/' && dir.back() != PathDelimiter()) dir.push_back(PathDelimiter());
+    if (FileExists(dir + u"panel.json")) panel = dir + u"panel.json";
+  }
+  if (!panel.empty()) UsePanel(pageInfo, ReadPanelFile(panel));
   if (AOptions.Title) pageInfo.SetPageTitle(*AOptions.Title);
   pageInfo.SetVirtualJoystickId(AOptions.Device);
   pageInfo.SetWebServerPortNr(AOptions.Port);
@@ -188,6 +217,48 @@ void StartServer(TIdHTTPWebBrokerBridge& AServer, const THeadlessOptions& AOptio
     const TIdSocketHandle& binding = AServer.Bindings().Items(i);
     PrintLine(std::string("listening ") + (binding.IPVersion() == Id_IPv4 ? "IPv4 " : "IPv6 ") +
               std::to_string(binding.BoundPort()));
+  }
+}
+
+// ---- Commands on standard input ----------------------------------------------------
+// While it serves, lines on standard input press the window's buttons, so a test can take
+// the joystick device through Stop, Start and a new device number as a user does:
+//   "stop": what Stop does (the service ends, the device stays owned); prints
+//     "server stopped";
+//   "start": what Start does; prints the listening lines again, or "error: <message>" on
+//     standard error and goes on, as the window does after its error box;
+//   "device N": a new number in the device field, which only takes one while the server is
+//     stopped; prints "device N".
+// Other lines are ignored. The commands run on the standard-input reader's thread; the lock
+// keeps them apart from the final stop, after which they do nothing.
+
+std::mutex CommandLock;
+TIdHTTPWebBrokerBridge* CommandServer = nullptr;  // null outside the serving time
+THeadlessOptions CommandOptions;
+
+void RunCommand(const std::string& ALine) {
+  std::lock_guard lock(CommandLock);
+  if (CommandServer == nullptr) return;
+  TIdHTTPWebBrokerBridge& server = *CommandServer;
+  try {
+    if (ALine == "stop") {
+      server.SetActive(false);
+      server.Bindings().Clear();
+      PrintLine("server stopped");
+    } else if (ALine == "start") {
+      if (!server.Active()) StartServer(server, CommandOptions);
+    } else if (ALine.rfind("device ", 0) == 0) {
+      if (server.Active()) throw TUsageError{"stop the server before changing the device number"};
+      CommandOptions.Device = IntegerOption("device", ALine.substr(7), 1, 16);
+      GetvJoy().SetId(CommandOptions.Device);
+      PrintLine("device " + std::to_string(CommandOptions.Device));
+    }
+  } catch (const TUsageError& e) {
+    PrintError(e.Message);
+  } catch (const Exception& e) {
+    PrintError(Utf16ToUtf8(e.Message()));
+  } catch (const std::exception& e) {
+    PrintError(e.what());
   }
 }
 
@@ -212,7 +283,14 @@ int Run(const THeadlessOptions& AOptions) {
       status = 1;
     }
     if (status == 0) {
-      WaitForStopRequest();
+      {
+        std::lock_guard lock(CommandLock);
+        CommandServer = &server;
+        CommandOptions = AOptions;
+      }
+      WaitForStopRequest(RunCommand);
+      std::lock_guard lock(CommandLock);
+      CommandServer = nullptr;
       server.SetActive(false);
       server.Bindings().Clear();
       PrintLine("stopped");
@@ -227,6 +305,10 @@ int Run(const THeadlessOptions& AOptions) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc == 2 && std::string_view(argv[1]) == "--version") {
+    std::puts("tapdeck-headless " TAPDECK_VERSION);
+    return 0;
+  }
   PrepareStopRequest();
   THeadlessOptions options;
   try {
@@ -236,5 +318,6 @@ int main(int argc, char** argv) {
     std::fputs(kUsage, stderr);
     return 2;
   }
+  Timestamps = options.Timestamps;
   return Run(options);
 }

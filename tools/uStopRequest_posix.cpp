@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <string>
 #include <thread>
 
 #include "tools/uStopRequest.h"
@@ -27,16 +28,22 @@ void PrepareStopRequest() {
   signal(SIGPIPE, SIG_IGN);
 }
 
-void WaitForStopRequest() {
+void WaitForStopRequest(void (*AOnLine)(const std::string& ALine)) {
   // The end of standard input is turned into a stop signal, so one wait covers both.
-  std::thread([] {
+  std::thread([AOnLine] {
+    std::string pending;
     char buffer[256];
     for (;;) {
       const ssize_t got = ::read(STDIN_FILENO, buffer, sizeof buffer);
-      if (got > 0 || (got < 0 && errno == EINTR)) continue;
-      ::kill(::getpid(), SIGTERM);
-      return;
+      if (got < 0 && errno == EINTR) continue;
+      if (got <= 0) break;
+      pending.append(buffer, static_cast<std::size_t>(got));
+      for (std::size_t lf; (lf = pending.find('\n')) != std::string::npos; pending.erase(0, lf + 1)) {
+        const std::size_t end = lf > 0 && pending[lf - 1] == '\r' ? lf - 1 : lf;
+        AOnLine(pending.substr(0, end));
+      }
     }
+    ::kill(::getpid(), SIGTERM);
   }).detach();
   const sigset_t set = StopSignals();
   int signal = 0;

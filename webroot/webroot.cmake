@@ -1,15 +1,39 @@
 # The page files go beside every built executable: the program reads them from there.
-set(TAPDECK_WEBROOT_FILES
-  ${CMAKE_SOURCE_DIR}/webroot/index.html
-  ${CMAKE_SOURCE_DIR}/webroot/script.js
-  ${CMAKE_SOURCE_DIR}/webroot/styles.css
-)
-set(TAPDECK_WEBROOT_OUTPUTS)
-foreach(file ${TAPDECK_WEBROOT_FILES})
-  get_filename_component(name ${file} NAME)
+# index.html and styles.css are copied as they are. script.js is built: webroot/build.mjs
+# bundles webroot/src/ with its npm packages (the QR code library) into one script, so the page
+# stays three files and loads nothing at run time. The packages are installed with npm into
+# this build tree, from a download cache shared by the presets.
+find_program(TAPDECK_NODE NAMES node nodejs)
+find_program(TAPDECK_NPM NAMES npm npm.cmd)
+if(NOT TAPDECK_NODE OR NOT TAPDECK_NPM)
+  message(FATAL_ERROR "Node.js with npm is needed to build the page's script (scripts/deps.sh build installs it)")
+endif()
+set(TAPDECK_NPM_CACHE ${CMAKE_SOURCE_DIR}/build/npm-cache CACHE PATH "Download cache of the npm packages")
+
+set(webroot ${CMAKE_SOURCE_DIR}/webroot)
+set(npm_dir ${CMAKE_BINARY_DIR}/webroot)
+set(npm_stamp ${npm_dir}/node_modules/.tapdeck-installed)
+add_custom_command(OUTPUT ${npm_stamp}
+  COMMAND ${CMAKE_COMMAND} -E copy_if_different ${webroot}/package.json ${webroot}/package-lock.json ${npm_dir}
+  COMMAND ${TAPDECK_NPM} ci --no-audit --no-fund --loglevel=error --prefer-offline --cache ${TAPDECK_NPM_CACHE}
+  COMMAND ${CMAKE_COMMAND} -E touch ${npm_stamp}
+  WORKING_DIRECTORY ${npm_dir}
+  DEPENDS ${webroot}/package.json ${webroot}/package-lock.json
+  COMMENT "Installing the npm packages of the page's script")
+
+file(GLOB script_sources CONFIGURE_DEPENDS ${webroot}/src/*.js)
+set(script ${CMAKE_RUNTIME_OUTPUT_DIRECTORY}/script.js)
+add_custom_command(OUTPUT ${script}
+  COMMAND ${CMAKE_COMMAND} -E copy_if_different ${webroot}/build.mjs ${npm_dir}/build.mjs
+  COMMAND ${TAPDECK_NODE} ${npm_dir}/build.mjs ${webroot}/src/script.js ${script}
+  DEPENDS ${npm_stamp} ${webroot}/build.mjs ${script_sources}
+  COMMENT "Building script.js beside the executables")
+
+set(TAPDECK_WEBROOT_FILES ${script})
+foreach(name index.html styles.css)
   set(out ${CMAKE_RUNTIME_OUTPUT_DIRECTORY}/${name})
-  add_custom_command(OUTPUT ${out} COMMAND ${CMAKE_COMMAND} -E copy_if_different ${file} ${out}
-                     DEPENDS ${file} COMMENT "Copying ${name} beside the executables")
-  list(APPEND TAPDECK_WEBROOT_OUTPUTS ${out})
+  add_custom_command(OUTPUT ${out} COMMAND ${CMAKE_COMMAND} -E copy_if_different ${webroot}/${name} ${out}
+                     DEPENDS ${webroot}/${name} COMMENT "Copying ${name} beside the executables")
+  list(APPEND TAPDECK_WEBROOT_FILES ${out})
 endforeach()
-add_custom_target(tapdeck_webroot ALL DEPENDS ${TAPDECK_WEBROOT_OUTPUTS})
+add_custom_target(tapdeck_webroot ALL DEPENDS ${TAPDECK_WEBROOT_FILES})

@@ -7,6 +7,7 @@
 
 #include <QApplication>
 #include <QEventLoop>
+#include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -154,6 +155,18 @@ TEST_F(QtMainWindow, ControlsHaveTheirNamesKindsTextsAndPlaces) {
   EXPECT_EQ(Find<QLineEdit>("EditPort")->text(), "8080");
   EXPECT_NE(Find<QToolButton>("edtvJoyDeviceIdUp"), nullptr);
   EXPECT_NE(Find<QToolButton>("edtvJoyDeviceIdDown"), nullptr);
+}
+
+// The icon is built into the program: every size is there, read from the program's own
+// resources (so a resource that failed to link shows as missing sizes, not as a blank icon).
+TEST_F(QtMainWindow, TheWindowCarriesTheProgramsIconInEverySize) {
+  Show();
+  const QIcon icon = window->windowIcon();
+  ASSERT_FALSE(icon.isNull());
+  QList<int> widths;
+  for (const QSize& size : icon.availableSizes()) widths.append(size.width());
+  EXPECT_EQ(widths, (QList<int>{16, 24, 32, 48, 64, 128, 256}));
+  EXPECT_EQ(icon.pixmap(QSize(48, 48)).size(), QSize(48, 48));
 }
 
 TEST_F(QtMainWindow, StartServesThePageAndStopEndsTheService) {

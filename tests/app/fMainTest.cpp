@@ -15,6 +15,7 @@
 #include "joystick/vJoySimulated.h"
 #include "page/uPageInfo.h"
 #include "tests/app/WindowTestSupport.h"
+#include "tests/support/TempDir.h"
 #include "web/uHTTPWebBrokerBridge.h"
 #include "web/uMainPage.h"
 #include "web/uWebRequestHandler.h"
@@ -64,6 +65,8 @@ class TFakeView : public IMainView {
     errorTitles.push_back(title);
   }
   void ShellOpen(const std::u16string& url) override { opened.push_back(url); }
+  void SetHint(C c, const std::u16string& text) override { hints[c] = text; }
+  std::map<C, std::u16string> hints;
 
   // What the user does.
   void SelectAllAndType(C c, const std::u16string& keys) {
@@ -101,6 +104,8 @@ class MainWindow : public ::testing::Test {
   }
 
   void Create(TfrmMainPlatform platform = {}) {
+    // The user's own panel never reaches a test.
+    if (!platform.PanelFiles) platform.PanelFiles = [] { return std::vector<std::u16string>{}; };
     form = std::make_unique<TfrmMain>(view, std::move(platform));
     view.form = form.get();
     form->Fire(TMainEvent::FormCreate);
@@ -484,6 +489,85 @@ TEST_F(MainWindow, IdleLeavesDoneAsItArrives) {
 }
 
 // --- The error box -----------------------------------------------------------------------
+
+// ---- Panel files ----
+
+// The window with the panel files of a temporary folder: the user's, then the portable one.
+class MainWindowPanel : public MainWindowConcurrent {
+ protected:
+  void CreateWithPanels() {
+    TfrmMainPlatform platform;
+    platform.PanelFiles = [this] { return std::vector<std::u16string>{user.File("panel.json"), portable.File("panel.json")}; };
+    CreateOnFreePort(std::move(platform));
+  }
+  std::string Page() { return LoopbackGet(BoundIPv4Port(Server()), "/"); }
+
+  TempDir user;
+  TempDir portable;
+};
+
+const char* const kGoodPanel = R"({"tapdeckPanel": 1, "title": "Good", "above": [[{"text": "Hello", "keys": "h"}]]})";
+const char* const kBadPanel = R"({"tapdeckPanel": 1, "above": [[{"text": "Boost", "keys": "{BOSST}"}]]})";
+const char16_t* const kBadMessage =
+    u"panel.json: the rows above the tabs, row 1, cell 1 (\"Boost\"): keys \"{BOSST}\": Invalid Key Name.";
+
+TEST_F(MainWindowPanel, WithoutAPanelFileTheBuiltInPageIsInUse) {
+  CreateWithPanels();
+  EXPECT_EQ(view.Text(C::lblPanel), u"Panel: built-in");
+  EXPECT_EQ(view.Text(C::edtWebpageTitle), u"Elite Dangerous Tapdeck");
+  Click(TMainEvent::ButtonStartClick);
+  EXPECT_TRUE(view.errors.empty());
+  EXPECT_NE(Page().find("Toggle Landing Gear"), std::string::npos);
+}
+
+TEST_F(MainWindowPanel, TheUsersPanelComesFirstAndGivesItsTitleAtStartUp) {
+  user.Write("panel.json", kGoodPanel);
+  portable.Write("panel.json", R"({"tapdeckPanel": 1, "title": "Portable", "above": [[{"text": "P"}]]})");
+  CreateWithPanels();
+  EXPECT_EQ(view.Text(C::lblPanel), u"Panel: panel.json");
+  EXPECT_EQ(view.hints[C::lblPanel], user.File("panel.json"));
+  EXPECT_EQ(view.Text(C::edtWebpageTitle), u"Good");
+  // The portable copy is used when the user has none.
+  user.Remove("panel.json");
+  Click(TMainEvent::ButtonStartClick);
+  EXPECT_EQ(view.hints[C::lblPanel], portable.File("panel.json"));
+  const std::string page = Page();
+  EXPECT_NE(page.find(">P</td>"), std::string::npos);
+  // Later, the title field rules.
+  EXPECT_NE(page.find("<title>Good</title>"), std::string::npos);
+}
+
+TEST_F(MainWindowPanel, ARefusedPanelAtStartUpIsShownOnceTheWindowIsUpAndTheBuiltInPageIsUsed) {
+  user.Write("panel.json", kBadPanel);
+  CreateWithPanels();
+  EXPECT_TRUE(view.errors.empty()) << "shown before the window is up";
+  EXPECT_EQ(view.Text(C::lblPanel), u"Panel: built-in");
+  Idle();
+  Idle();
+  EXPECT_EQ(view.errors, std::vector<std::u16string>{kBadMessage});
+  // Start reads it again and refuses to start with it.
+  Click(TMainEvent::ButtonStartClick);
+  EXPECT_FALSE(Active());
+  ASSERT_EQ(view.errors.size(), 2u);
+  EXPECT_EQ(view.errors[1], kBadMessage);
+  // Mended by hand, it is taken at the next Start.
+  user.Write("panel.json", kGoodPanel);
+  Click(TMainEvent::ButtonStartClick);
+  EXPECT_TRUE(Active());
+  EXPECT_NE(Page().find(">Hello</td>"), std::string::npos);
+}
+
+TEST_F(MainWindowPanel, APanelBrokenAfterStartUpStopsTheNextStartAndKeepsTheLastGoodOne) {
+  user.Write("panel.json", kGoodPanel);
+  CreateWithPanels();
+  Click(TMainEvent::ButtonStartClick);
+  Click(TMainEvent::ButtonStopClick);
+  user.Write("panel.json", kBadPanel);
+  Click(TMainEvent::ButtonStartClick);
+  EXPECT_FALSE(Active());
+  EXPECT_EQ(view.errors, std::vector<std::u16string>{kBadMessage});
+  EXPECT_NE(GetPageInfo().GetHTML().find(u">Hello</td>"), std::u16string::npos);
+}
 
 TEST(ErrorBoxMessage, AddsAFullStopAfterCharactersAboveIt) {
   const struct {

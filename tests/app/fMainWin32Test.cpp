@@ -7,10 +7,14 @@
 
 #include <gtest/gtest.h>
 
+#include "app/TapdeckResources.h"
 #include "base/uFiles.h"
 #include "base/uSystem_win32.h"
 
 #include <commctrl.h>
+
+#include <set>
+
 #include "joystick/vJoyClass.h"
 #include "page/uPageInfo.h"
 #include "tests/app/WindowTestSupport.h"
@@ -160,6 +164,28 @@ TEST_F(Win32MainWindow, ControlsHaveTheirTextsAndPlaces) {
   wchar_t hint[32] = {};
   ::SendMessageW(Control(C::edtWebpageTitle), EM_GETCUEBANNER, reinterpret_cast<WPARAM>(hint), 32);
   EXPECT_EQ(FromWide(hint), u"Webpage title");
+}
+
+// The window carries the program's icon (the caption and the taskbar show the class icon),
+// and the icon resource holds every size Windows asks for, the 256 one for Explorer's large
+// views among them.
+TEST_F(Win32MainWindow, TheWindowCarriesTheProgramsIconInEverySize) {
+  Show();
+  const auto icon = reinterpret_cast<HICON>(::GetClassLongPtrW(H(window->Window()), GCLP_HICON));
+  ASSERT_NE(icon, nullptr);
+  EXPECT_NE(icon, ::LoadIconW(nullptr, reinterpret_cast<LPCWSTR>(IDI_APPLICATION))) << "the system's default icon";
+
+  const HMODULE module = ::GetModuleHandleW(nullptr);
+  const HRSRC group = ::FindResourceW(module, MAKEINTRESOURCEW(IDI_TAPDECK), reinterpret_cast<LPCWSTR>(RT_GROUP_ICON));
+  ASSERT_NE(group, nullptr);
+  const auto* data = static_cast<const BYTE*>(::LockResource(::LoadResource(module, group)));
+  ASSERT_NE(data, nullptr);
+  // The group's header (reserved, type, count: three 16-bit words), then 14 bytes per image
+  // whose first byte is the width (0 for 256).
+  const int count = data[4] | (data[5] << 8);
+  std::set<int> widths;
+  for (int i = 0; i < count; ++i) widths.insert(data[6 + 14 * i] == 0 ? 256 : data[6 + 14 * i]);
+  EXPECT_EQ(widths, (std::set<int>{16, 24, 32, 48, 64, 256}));
 }
 
 TEST_F(Win32MainWindow, StartServesThePageAndStopEndsTheService) {

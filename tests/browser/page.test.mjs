@@ -1,39 +1,34 @@
 // The control page in a phone's browser against tapdeck-headless: tabs, every cell's effect
-// on the PC, escaping, one request per tap, the unreachable banner, held buttons let go
-// when the page is hidden, and a screenshot.
+// on the PC, escaping, what one touch sends, the unreachable banner, held buttons let go
+// when the page is hidden, and a screenshot. Keys held like keys and the QR card have test
+// files of their own.
 
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
 import { mkdirSync, copyFileSync } from 'node:fs';
 import path from 'node:path';
 import { Headless, launchPhone, recordInputRequests, until, sleep, sourceDir, binDir } from './support.mjs';
-
-// The lines tapdeck-headless prints for one key pressed and released (extended keys carry
-// flag 1, a release flag 2; the extra information is always 13).
-function key(vk, scan, extended = false) {
-  const hex = vk.toString(16).toUpperCase().padStart(2, '0');
-  const e = extended ? 1 : 0;
-  return [`key vk=0x${hex} scan=${scan} flags=${e} extra=13`, `key vk=0x${hex} scan=${scan} flags=${e | 2} extra=13`];
-}
+import { key, heldKey } from './keylines.mjs';
 const down = (...buttons) => buttons.map((b) => `joy SetBtn -1 2 ${b}`);
 const up = (...buttons) => buttons.map((b) => `joy SetBtn 0 2 ${b}`);
 const press = (b) => [...down(b), ...up(b)];
 
 // Every cell of the built-in page, by tab (null: the rows shown on every tab), with what
-// reaches the PC when it is tapped. The caption cell sends nothing.
+// reaches the PC when it is tapped. Every key cell holds one plain key: its down, then the
+// up's down and up. The caption cell sends nothing.
 const CELLS = [
-  [null, 'Toggle Landing Gear', key(0x4c, 38)],
-  [null, 'Toggle Lights', key(0x2d, 82, true)],
-  [null, 'Toggle Hard-points', key(0x55, 22)],
-  [null, 'Toggle Cargo scoop', key(0x24, 71, true)],
-  ['flight', 'Toggle Flight Assist', key(0x5a, 44)],
-  ['flight', 'Engine Boost', key(0x09, 15)],
-  ['flight', 'Frame Shift Drive', key(0x4a, 36)],
-  ['flight', 'Deploy heat sink', key(0x56, 47)],
-  ['flight', 'Balance Power', key(0x28, 80, true)],
-  ['flight', 'Power Engines', key(0x26, 72, true)],
-  ['flight', 'Power Weapons', key(0x27, 77, true)],
-  ['flight', 'Power Systems', key(0x25, 75, true)],
+  [null, 'Toggle Landing Gear', heldKey(0x4c, 38)],
+  [null, 'Toggle Lights', heldKey(0x2d, 82, true)],
+  [null, 'Toggle Hard-points', heldKey(0x55, 22)],
+  [null, 'Toggle Cargo scoop', heldKey(0x24, 71, true)],
+  ['flight', 'Toggle Flight Assist', heldKey(0x5a, 44)],
+  ['flight', 'Engine Boost', heldKey(0x09, 15)],
+  ['flight', 'Frame Shift Drive', heldKey(0x4a, 36)],
+  ['flight', 'Deploy heat sink', heldKey(0x56, 47)],
+  ['flight', 'Balance Power', heldKey(0x28, 80, true)],
+  ['flight', 'Power Engines', heldKey(0x26, 72, true)],
+  ['flight', 'Power Weapons', heldKey(0x27, 77, true)],
+  ['flight', 'Power Systems', heldKey(0x25, 75, true)],
   ['landing', 'Thrusters', []],
   ['landing', 'Left / Forward', down(1, 5)],
   ['landing', 'Up', down(3)],
@@ -156,7 +151,8 @@ test('every cell sends exactly its own input to the PC', async () => {
     await cell(page, text).tap();
     const lines = expected.length ? await headless.inputLinesAfter(from, expected.length) : (await sleep(200), headless.inputLines(from));
     assert.deepEqual(lines, expected, text);
-    assert.equal(requests.length - before, expected.length ? 1 : 0, `requests for ${text}: ${requests.slice(before)}`);
+    const held = await cell(page, text).getAttribute('action') === 'keypress';
+    assert.equal(requests.length - before, held ? 2 : expected.length ? 1 : 0, `requests for ${text}: ${requests.slice(before)}`);
   }
 });
 
@@ -185,24 +181,28 @@ test('plus signs, braces, percent and ampersand arrive intact', async () => {
   assert.deepEqual(await headless.inputLinesAfter(from, expected.length), expected);
 });
 
-test('one tap sends one request, however the browser reports it', async () => {
+test('one touch sends its down and its up once each, however the browser reports it', async () => {
   const page = await openPage();
   const requests = recordInputRequests(page);
   const from = headless.lines.length;
   await cell(page, 'Frame Shift Drive').tap();
   await sleep(400);
-  assert.deepEqual(requests, ['GET /KeyboardKey?str=j']);
-  assert.deepEqual(headless.inputLines(from), key(0x4a, 36));
+  assert.deepEqual(requests, ['GET /KeyboardDown?str=j', 'GET /KeyboardUp?str=j']);
+  assert.deepEqual(headless.inputLines(from), heldKey(0x4a, 36));
 
   // A mouse click on a desktop browser, and a long press, also count once.
   await cell(page, 'Deploy heat sink').click();
+  await until(() => requests.length === 4, 'the click\'s up');
   const box = await cell(page, 'Engine Boost').boundingBox();
   await page.mouse.move(box.x + 10, box.y + 10);
   await page.mouse.down();
   await sleep(700);
+  // Still held: its up waits for the button.
+  assert.equal(requests.at(-1), 'GET /KeyboardDown?str=%7BTAB%7D');
   await page.mouse.up();
   await sleep(300);
-  assert.deepEqual(requests, ['GET /KeyboardKey?str=j', 'GET /KeyboardKey?str=v', 'GET /KeyboardKey?str=%7BTAB%7D']);
+  assert.deepEqual(requests, ['GET /KeyboardDown?str=j', 'GET /KeyboardUp?str=j', 'GET /KeyboardDown?str=v',
+                              'GET /KeyboardUp?str=v', 'GET /KeyboardDown?str=%7BTAB%7D', 'GET /KeyboardUp?str=%7BTAB%7D']);
   // No text was selected by the long press.
   assert.equal(await page.evaluate(() => String(window.getSelection())), '');
 });
@@ -286,7 +286,7 @@ test('the banner tells when the PC cannot be reached and clears when it is back'
   assert.deepEqual(headless.inputLines(started), []);
   const from = headless.lines.length;
   await cell(page, 'Toggle Landing Gear').tap();
-  assert.deepEqual(await headless.inputLinesAfter(from, 2), key(0x4c, 38));
+  assert.deepEqual(await headless.inputLinesAfter(from, 3), heldKey(0x4c, 38));
 });
 
 test('screenshot of the page on a phone', async () => {

@@ -1,5 +1,6 @@
 // Shared helpers of the browser tests: tapdeck-headless as a child process whose output
-// lines are collected, and Debian's Chromium emulating a phone.
+// lines are collected with their times, and Debian's Chromium emulating a phone or showing
+// the page on a desktop.
 
 import { spawn } from 'node:child_process';
 import { mkdtempSync, rmSync, existsSync } from 'node:fs';
@@ -31,10 +32,12 @@ export async function until(check, description, timeoutMs = 5000) {
   }
 }
 
-// A child process whose standard output is kept as lines.
+// A child process whose standard output is kept as lines. With `stamped`, every line starts
+// with a time in milliseconds and a blank: the time goes to `times`, the rest to `lines`.
 class LineProcess {
-  constructor(command, args, env) {
+  constructor(command, args, env, stamped = false) {
     this.lines = [];
+    this.times = [];
     this.stderr = '';
     this.exited = false;
     this.exitCode = null;
@@ -45,8 +48,12 @@ class LineProcess {
       pending += chunk;
       let newline;
       while ((newline = pending.indexOf('\n')) >= 0) {
-        this.lines.push(pending.slice(0, newline));
+        const line = pending.slice(0, newline);
         pending = pending.slice(newline + 1);
+        const m = stamped ? /^(\d+\.\d+) (.*)$/.exec(line) : null;
+        if (stamped && !m) this.stderr += `line without a time: ${line}\n`;
+        this.times.push(m ? Number(m[1]) : null);
+        this.lines.push(m ? m[2] : line);
       }
     });
     this.child.stderr.setEncoding('utf8');
@@ -88,15 +95,16 @@ class LineProcess {
   }
 }
 
-// tapdeck-headless on loopback; port 0 lets the system choose.
+// tapdeck-headless on loopback, printing the time of every line; port 0 lets the system
+// choose.
 export class Headless extends LineProcess {
   constructor(args, env) {
-    super(headlessPath, args, env);
+    super(headlessPath, args, env, true);
   }
 
   static async start({ port = 0, args = [], env = {} } = {}) {
     if (!existsSync(headlessPath)) throw new Error(`${headlessPath} is missing: build the project first`);
-    const headless = new Headless(['--port', String(port), '--dir', binDir, ...args], env);
+    const headless = new Headless(['--port', String(port), '--dir', binDir, '--timestamps', ...args], env);
     const [, m] = await headless.waitFor(/^listening IPv4 (\d+)$/);
     headless.port = Number(m[1]);
     headless.url = `http://127.0.0.1:${headless.port}/`;
@@ -106,6 +114,14 @@ export class Headless extends LineProcess {
   // The key and joy lines printed since `from`.
   inputLines(from) {
     return this.lines.slice(from).filter((line) => /^(key|joy|numlock) /.test(line));
+  }
+
+  // The same with the time each was printed at, as [milliseconds, line].
+  timedInputLines(from) {
+    const timed = [];
+    for (let i = from; i < this.lines.length; i++)
+      if (/^(key|joy|numlock) /.test(this.lines[i])) timed.push([this.times[i], this.lines[i]]);
+    return timed;
   }
 
   // Waits until `count` input lines have come since `from`, then a little longer so that
@@ -124,19 +140,14 @@ export class Headless extends LineProcess {
 
 export { LineProcess };
 
-// Chromium with a fresh profile, emulating a phone held upright.
-export async function launchPhone({ width = 360, height = 640 } = {}) {
+// Chromium with a fresh profile and the given context options.
+async function launch(options, extraArgs = []) {
   const userDataDir = mkdtempSync(path.join(tmpdir(), 'tapdeck-chromium-'));
   const context = await chromium.launchPersistentContext(userDataDir, {
     executablePath: chromiumPath,
     headless: true,
-    args: chromiumArgs,
-    viewport: { width, height },
-    screen: { width, height },
-    deviceScaleFactor: 2,
-    hasTouch: true,
-    isMobile: true,
-    userAgent: 'Mozilla/5.0 (Linux; Android 14; Tapdeck Test Phone) AppleWebKit/537.36 (KHTML, like Gecko) Mobile Safari/537.36',
+    args: [...chromiumArgs, ...extraArgs],
+    ...options,
   });
   const page = context.pages()[0] || (await context.newPage());
   const close = async () => {
@@ -144,6 +155,25 @@ export async function launchPhone({ width = 360, height = 640 } = {}) {
     rmSync(userDataDir, { recursive: true, force: true });
   };
   return { context, page, close };
+}
+
+// A phone held upright.
+export function launchPhone({ width = 360, height = 640 } = {}) {
+  return launch({
+    viewport: { width, height },
+    screen: { width, height },
+    deviceScaleFactor: 2,
+    hasTouch: true,
+    isMobile: true,
+    userAgent: 'Mozilla/5.0 (Linux; Android 14; Tapdeck Test Phone) AppleWebKit/537.36 (KHTML, like Gecko) Mobile Safari/537.36',
+  });
+}
+
+// The page on a desktop: a wide window, a mouse and no touch screen, as "Open Browser" opens
+// it on the PC. hostName: a name that this browser resolves to 127.0.0.1.
+export function launchDesktop({ width = 1280, height = 800, hostName = null } = {}) {
+  const args = hostName ? [`--host-resolver-rules=MAP ${hostName} 127.0.0.1`] : [];
+  return launch({ viewport: { width, height }, deviceScaleFactor: 1, hasTouch: false, isMobile: false }, args);
 }
 
 // Requests the page sends to the input routes, as "GET /Route?str=...".
@@ -154,4 +184,27 @@ export function recordInputRequests(page) {
     if (/^\/(Keyboard|Buttons)/.test(url.pathname)) requests.push(`${request.method()} ${url.pathname}${url.search}`);
   });
   return requests;
+}
+
+// One finger on the page's touch screen, driven through the DevTools protocol, so that the
+// test chooses how long it stays down and where it goes.
+export async function touchScreen(context, page) {
+  const cdp = await context.newCDPSession(page);
+  const touch = (type, points) => cdp.send('Input.dispatchTouchEvent', { type, touchPoints: points });
+  return {
+    async down(locator) {
+      const box = await locator.boundingBox();
+      await touch('touchStart', [{ x: box.x + box.width / 2, y: box.y + box.height / 2 }]);
+    },
+    move: (x, y) => touch('touchMove', [{ x, y }]),
+    up: () => touch('touchEnd', []),
+    cancel: () => touch('touchCancel', []),
+    // Down on the locator, held for holdMs, then lifted.
+    async tap(locator, holdMs) {
+      await this.down(locator);
+      await sleep(holdMs);
+      await this.up();
+    },
+    detach: () => cdp.detach(),
+  };
 }

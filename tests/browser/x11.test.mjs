@@ -1,12 +1,13 @@
-// End to end on X11: a tap in the phone's browser becomes a key event in an X window, through
-// tapdeck-headless with the system keyboard (XTest on the display of an Xvfb of our own).
+// End to end on X11, through tapdeck-headless with the system keyboard (XTest on the display
+// of an Xvfb of our own): a tap in the phone's browser becomes a key event in an X window, and
+// a game that polls the key state once per frame sees every quick tap.
 
 import { test, after } from 'node:test';
 import assert from 'node:assert/strict';
 import { spawn } from 'node:child_process';
 import { accessSync, constants, existsSync } from 'node:fs';
 import path from 'node:path';
-import { Headless, LineProcess, launchPhone, binDir } from './support.mjs';
+import { Headless, LineProcess, launchPhone, touchScreen, binDir, until, sleep } from './support.mjs';
 
 const cleanups = [];
 after(async () => {
@@ -50,12 +51,22 @@ function uinputWritable() {
   }
 }
 
+// One Xvfb for the tests of this file; the reason to skip when there can be none.
+let xvfb = null;
+async function display() {
+  if (process.platform !== 'linux') return { skip: 'X11 only' };
+  if (uinputWritable()) return { skip: '/dev/uinput is writable here, so the system keyboard sends there, not to X' };
+  if (!xvfb) {
+    xvfb = await startXvfb();
+    if (!xvfb) return { skip: 'no X server could be started (Xvfb missing or failing)' };
+    cleanups.push(xvfb.stop);
+  }
+  return { display: xvfb.display };
+}
+
 test('tapping "Toggle Landing Gear" types l into the focused X window', async (t) => {
-  if (process.platform !== 'linux') return t.skip('X11 only');
-  if (uinputWritable()) return t.skip('/dev/uinput is writable here, so the system keyboard sends there, not to X');
-  const xvfb = await startXvfb();
-  if (!xvfb) return t.skip('no X server could be started (Xvfb missing or failing)');
-  cleanups.push(xvfb.stop);
+  const { skip } = await display();
+  if (skip) return t.skip(skip);
 
   const clientPath = path.join(binDir, 'tapdeck-xkeywindow');
   assert.ok(existsSync(clientPath), `${clientPath} is missing: build the project first`);
@@ -71,7 +82,74 @@ test('tapping "Toggle Landing Gear" types l into the focused X window', async (t
   await phone.page.goto(headless.url);
   await phone.page.locator('td', { hasText: /^Toggle Landing Gear$/ }).tap();
   await client.waitFor(/^release l$/);
+  await sleep(200);
+  // The key is held: the up's own down comes while it is down already, and adds nothing.
   assert.deepEqual(client.lines.slice(1), ['press l', 'release l']);
   // The system keyboard was used: the recorder prints no key lines.
   assert.deepEqual(headless.lines.filter((line) => line.startsWith('key ')), []);
+  await client.stop();
+  await headless.stop();
+  await phone.close();
+});
+
+// A game that reads the keyboard's state once per frame (every 16 ms) instead of its events
+// sees a key only if it is down when it looks. TAPS quick taps (5 ms on the glass) through the
+// page; with TAPDECK_MEASURE_KEYBOARDKEY=1, also the same number of /KeyboardKey requests
+// sent directly, the page's old way, whose count is only reported.
+const TAPS = 50;
+const TAP_EVERY_MS = 150;
+
+async function startPoller(xDisplay) {
+  const pollerPath = path.join(binDir, 'tapdeck-xkeypoll');
+  assert.ok(existsSync(pollerPath), `${pollerPath} is missing: build the project first`);
+  const poller = new LineProcess(pollerPath, ['l'], { DISPLAY: xDisplay });
+  cleanups.push(() => poller.stop());
+  await poller.waitFor(/^ready$/);
+  return poller;
+}
+
+const seen = (poller) => poller.lines.filter((line) => line === 'down').length;
+
+test(`a game polling the keyboard every 16 ms sees all ${TAPS} quick taps`, async (t) => {
+  const { skip, display: xDisplay } = await display();
+  if (skip) return t.skip(skip);
+  const poller = await startPoller(xDisplay);
+  const headless = await Headless.start({ args: ['--keys', 'system'], env: { DISPLAY: xDisplay } });
+  cleanups.push(() => headless.stop());
+  const phone = await launchPhone();
+  cleanups.push(phone.close);
+  await phone.page.goto(headless.url);
+  const finger = await touchScreen(phone.context, phone.page);
+  const gear = phone.page.locator('td', { hasText: /^Toggle Landing Gear$/ });
+  for (let i = 0; i < TAPS; i++) {
+    const started = Date.now();
+    await finger.tap(gear, 5);
+    await sleep(Math.max(0, TAP_EVERY_MS - (Date.now() - started)));
+  }
+  await until(() => seen(poller) >= TAPS, `${TAPS} taps seen, got ${seen(poller)}`, 10000);
+  await sleep(300);
+  assert.equal(seen(poller), TAPS);
+  assert.equal(poller.lines.at(-1), 'up', 'the key ends up');
+  await finger.detach();
+  await phone.close();
+  await headless.stop();
+  await poller.stop();
+});
+
+test('the same game and /KeyboardKey sent directly (the page\'s old way), measured on request', async (t) => {
+  if (!process.env.TAPDECK_MEASURE_KEYBOARDKEY) return t.skip('set TAPDECK_MEASURE_KEYBOARDKEY=1 to measure');
+  const { skip, display: xDisplay } = await display();
+  if (skip) return t.skip(skip);
+  const poller = await startPoller(xDisplay);
+  const headless = await Headless.start({ args: ['--keys', 'system'], env: { DISPLAY: xDisplay } });
+  cleanups.push(() => headless.stop());
+  for (let i = 0; i < TAPS; i++) {
+    const started = Date.now();
+    await fetch(`${headless.url}KeyboardKey?str=l`);
+    await sleep(Math.max(0, TAP_EVERY_MS - (Date.now() - started)));
+  }
+  await sleep(500);
+  t.diagnostic(`/KeyboardKey sent directly: the poller saw ${seen(poller)} of ${TAPS} taps`);
+  await headless.stop();
+  await poller.stop();
 });

@@ -4,6 +4,10 @@ target_sources(tapdeck_tests PRIVATE
 )
 if(NOT WIN32)
   target_sources(tapdeck_tests PRIVATE tests/joystick/vJoyUinputTest.cpp)
+  # /dev/uinput for the installed program where the kernel has none (scripts/package-tests.sh).
+  add_library(uinput_standin SHARED tests/joystick/UinputStandIn_linux.cpp)
+  target_link_libraries(uinput_standin PRIVATE ${CMAKE_DL_LIBS})
+  tapdeck_warnings(uinput_standin)
 endif()
 if(WIN32)
   # Stand-ins for the driver's library, each in a folder of its own beside the tests.

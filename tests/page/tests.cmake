@@ -1,6 +1,7 @@
 target_sources(tapdeck_tests PRIVATE
   tests/page/uPageInfoTest.cpp
   tests/page/uPageInfoEliteDangerousTest.cpp
+  tests/page/uPanelFileTest.cpp
 )
 # The file that exists but cannot be opened, and the file whose reader waits, are made the
 # platform's way.

@@ -18,9 +18,9 @@ std::vector<const TButtonBase*> AllCells(const TPageInfo& page) {
     for (const auto& row : rows)
       for (const auto& cell : row->Buttons()) cells.push_back(cell.get());
   };
-  collect(page.GenericPartPrefix());
-  for (const auto& tab : page.TabInfos()) collect(tab->ButtonRows());
-  collect(page.GenericPartPostfix());
+  collect(page.Model()->GenericPartPrefix());
+  for (const auto& tab : page.Model()->TabInfos()) collect(tab->ButtonRows());
+  collect(page.Model()->GenericPartPostfix());
   return cells;
 }
 
@@ -46,9 +46,9 @@ TEST_F(BuiltInPage, HasThreeTabsAndTheirRows) {
       {u"landing", u"Landing", {1, 4, 3, 4}},
       {u"ui", u"UI", {4, 3, 3, 2}},
   };
-  ASSERT_EQ(page.TabInfos().Count(), 3);
+  ASSERT_EQ(page.Model()->TabInfos().Count(), 3);
   for (int t = 0; t < 3; ++t) {
-    const TTabInfo& tab = page.TabInfos().Items(t);
+    const TTabInfo& tab = page.Model()->TabInfos().Items(t);
     SCOPED_TRACE(Utf16ToUtf8(tab.Id()));
     EXPECT_EQ(tab.Id(), expected[t].id);
     EXPECT_EQ(tab.Text(), expected[t].text);
@@ -57,9 +57,9 @@ TEST_F(BuiltInPage, HasThreeTabsAndTheirRows) {
     for (const auto& row : tab.ButtonRows()) cellsPerRow.push_back(row->Buttons().Count());
     EXPECT_EQ(cellsPerRow, expected[t].cellsPerRow);
   }
-  ASSERT_EQ(page.GenericPartPrefix().Count(), 1);
-  EXPECT_EQ(page.GenericPartPrefix().Items(0).Buttons().Count(), 4);
-  EXPECT_EQ(page.GenericPartPostfix().Count(), 0);
+  ASSERT_EQ(page.Model()->GenericPartPrefix().Count(), 1);
+  EXPECT_EQ(page.Model()->GenericPartPrefix().Items(0).Buttons().Count(), 4);
+  EXPECT_EQ(page.Model()->GenericPartPostfix().Count(), 0);
 }
 
 TEST_F(BuiltInPage, Holds36CellsByClass) {
@@ -167,9 +167,9 @@ TEST_F(GetPageInfoTest, BuildsTheBuiltInPageWithTheDefaults) {
   EXPECT_EQ(page.PageTitle(), u"Elite Dangerous Tapdeck");
   EXPECT_EQ(page.VirtualJoystickId(), 2);
   EXPECT_EQ(page.WebServerPortNr(), 8080);
-  EXPECT_EQ(page.TabInfos().Count(), 3);
-  EXPECT_EQ(page.GenericPartPrefix().Count(), 1);
-  EXPECT_EQ(page.GenericPartPostfix().Count(), 0);
+  EXPECT_EQ(page.Model()->TabInfos().Count(), 3);
+  EXPECT_EQ(page.Model()->GenericPartPrefix().Count(), 1);
+  EXPECT_EQ(page.Model()->GenericPartPostfix().Count(), 0);
   EXPECT_EQ(AllCells(page).size(), 36u);
 }
 

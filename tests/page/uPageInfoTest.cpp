@@ -24,6 +24,14 @@
 
 namespace {
 
+// A model filled by AFill, ready to be put in use.
+template <typename TFill>
+std::shared_ptr<const TPageModel> ModelOf(TFill AFill) {
+  auto model = std::make_shared<TPageModel>();
+  AFill(*model);
+  return model;
+}
+
 // Every line followed by CR LF, as the renderings end their lines.
 std::u16string CrLfLines(std::initializer_list<std::u16string_view> lines) {
   std::u16string text;
@@ -255,10 +263,10 @@ class TCountedTitle : public TButtonTitle {
   int& FDestroyed;
 };
 
-TEST(TPageInfo, OwnsAndDestroysTheWholeTree) {
+TEST(TPageModel, OwnsAndDestroysTheWholeTree) {
   int destroyed = 0;
   {
-    TPageInfo page;
+    TPageModel page;
     page.GenericPartPrefix().AddButtonRow().Buttons().Add(std::make_unique<TCountedTitle>(destroyed));
     page.GenericPartPostfix().AddButtonRow().Buttons().Add(std::make_unique<TCountedTitle>(destroyed));
     TButtonRow& row = page.TabInfos().AddTab(u"a", u"A", u"c").ButtonRows().AddButtonRow();
@@ -276,9 +284,9 @@ TEST(TPageInfo, StartsEmpty) {
   EXPECT_EQ(page.PageTitle(), u"");
   EXPECT_EQ(page.VirtualJoystickId(), 0);
   EXPECT_EQ(page.WebServerPortNr(), 0);
-  EXPECT_EQ(page.TabInfos().Count(), 0);
-  EXPECT_EQ(page.GenericPartPrefix().Count(), 0);
-  EXPECT_EQ(page.GenericPartPostfix().Count(), 0);
+  EXPECT_EQ(page.Model()->TabInfos().Count(), 0);
+  EXPECT_EQ(page.Model()->GenericPartPrefix().Count(), 0);
+  EXPECT_EQ(page.Model()->GenericPartPostfix().Count(), 0);
   EXPECT_EQ(page.GetHTML(), u"");
   EXPECT_EQ(page.GetScript(), u"");
   EXPECT_EQ(page.GetStyles(), u"");
@@ -295,14 +303,14 @@ TEST(TPageInfo, SettingsAreReadWrite) {
 }
 
 // The page of the worked example: one prefix row with one key cell, the "flight" tab.
-void FillExamplePage(TPageInfo& page) {
+void FillExamplePage(TPageModel& page) {
   AddCell<TButtonKeyPress>(page.GenericPartPrefix().AddButtonRow(), u"l", u"Toggle Landing Gear", u"green", 1);
   AddFlightTab(page.TabInfos());
 }
 
 TEST(TPageInfo, GetHTMLRendersTheWorkedExample) {
   TPageInfo page;
-  FillExamplePage(page);
+  page.SetModel(ModelOf(FillExamplePage));
   EXPECT_EQ(page.GetHTML(),
             CrLfLines({
                 u"<table><tr>",
@@ -326,8 +334,8 @@ TEST(TPageInfo, GetHTMLRendersTheWorkedExample) {
             }));
 }
 
-TEST(TPageInfo, OnlyTheFirstTabsTableIsVisibleAndPostfixComesLast) {
-  TPageInfo page;
+TEST(TPageModel, OnlyTheFirstTabsTableIsVisibleAndPostfixComesLast) {
+  TPageModel page;
   page.TabInfos().AddTab(u"a", u"A", u"red");
   page.TabInfos().AddTab(u"b", u"B", u"red");
   page.TabInfos().AddTab(u"c", u"C", u"red");
@@ -358,8 +366,8 @@ TEST(TPageInfo, OnlyTheFirstTabsTableIsVisibleAndPostfixComesLast) {
             }));
 }
 
-TEST(TPageInfo, WithoutTabsOnlyThePrefixAndPostfixTablesRemain) {
-  TPageInfo page;
+TEST(TPageModel, WithoutTabsOnlyThePrefixAndPostfixTablesRemain) {
+  TPageModel page;
   page.GenericPartPrefix().AddButtonRow();
   page.GenericPartPostfix().AddButtonRow();
   page.GenericPartPostfix().AddButtonRow();
@@ -374,7 +382,7 @@ class ReplaceStringsTest : public ::testing::Test {
  protected:
   void SetUp() override {
     page.SetPageTitle(u"Title");
-    AddCell<TButtonTitle>(page.GenericPartPrefix().AddButtonRow(), u"cap", u"c", 1);
+    page.SetModel(ModelOf([](TPageModel& m) { AddCell<TButtonTitle>(m.GenericPartPrefix().AddButtonRow(), u"cap", u"c", 1); }));
     dir.Write("script.js", "s1\n$$PageTitle$$\n");
     dir.Write("styles.css", "c1");
     page.LoadExternalFiles(dir.Base());
@@ -706,7 +714,16 @@ TEST_F(TPageInfoAssemble, EveryChangeShowsAtTheNextRequestAndAgreesWithAFreshFil
        "<b>Other \xE2\x9C\x93 \xE2\x86\x92</b>"},
       {"template shows the panel", write("index.html", "$$HTML$$"), "id_flight"},
       {"model changed",
-       [](TempDir&, TPageInfo& p) { p.TabInfos().AddTab(u"extra", u"Extra", u"red"); }, "subject=\"extra\""},
+       [](TempDir&, TPageInfo& p) {
+         p.SetModel(ModelOf([](TPageModel& m) {
+           FillEliteDangerousModel(m);
+           m.TabInfos().AddTab(u"extra", u"Extra", u"red");
+         }));
+       },
+       "subject=\"extra\""},
+      {"the same model again", [](TempDir&, TPageInfo& p) { p.SetModel(p.Model()); }, "subject=\"extra\""},
+      {"another model alike", [](TempDir&, TPageInfo& p) { p.SetModel(ModelOf(FillEliteDangerousModel)); },
+       "subject=\"ui\""},
       {"template without placeholders", write("index.html", "<p>plain</p>"), "<p>plain</p>\r\n"},
   };
   for (const TAssembleStep& step : steps) {

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 class TChildProcess {
@@ -27,6 +28,8 @@ class TChildProcess {
   bool OutputEnded() const { return FOutputEnded; }
   // Everything on standard error until the child closes it (or ATimeout).
   std::string ReadErrors(std::chrono::milliseconds ATimeout = std::chrono::seconds(10));
+  // Writes to the child's standard input; false when it cannot take them.
+  bool WriteInput(std::string_view ABytes);
   void CloseInput();
   void Terminate();  // SIGTERM
   // The exit status, or none when the child did not end within ATimeout (it is killed).

@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <thread>
 
 #include "tests/web/ChildProcess.h"
@@ -88,6 +89,16 @@ std::string TChildProcess::ReadErrors(milliseconds ATimeout) {
   while (ReadSome(FErrors, errors, deadline)) {
   }
   return errors;
+}
+
+bool TChildProcess::WriteInput(std::string_view ABytes) {
+  while (!ABytes.empty()) {
+    const ssize_t written = FInput < 0 ? -1 : ::write(FInput, ABytes.data(), ABytes.size());
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) return false;
+    ABytes.remove_prefix(static_cast<std::size_t>(written));
+  }
+  return true;
 }
 
 void TChildProcess::CloseInput() { CloseFd(FInput); }

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -69,6 +70,60 @@ TEST_F(HeadlessInputLines, ABrokenJoystickStopsTheStart) {
     EXPECT_EQ(child.ReadErrors(), c.error);
     EXPECT_EQ(child.Wait(), 1);
   }
+}
+
+// The window's buttons as lines on standard input: Stop and Start keep the device, a new
+// device number gives the old one up and the next Start takes the new one.
+TEST_F(HeadlessInputLines, StandardInputCommandsStopStartAndChangeTheDevice) {
+  TChildProcess child(HeadlessProgram(), {"--port", "0", "--device", "2", "--missing-device", "4"});
+  ASSERT_TRUE(child.Started());
+  std::uint16_t port = 0;
+  ReadUntilListening(child, port);
+  ASSERT_NE(port, 0);
+  // Every line up to the next IPv4 listening line or the given one, IPv6 lines left out.
+  const auto linesUntil = [&child, &port](const std::string& ALast) {
+    std::vector<std::string> lines;
+    while (std::optional<std::string> line = child.ReadLine()) {
+      if (line->rfind("listening IPv6 ", 0) == 0) continue;
+      if (line->rfind("listening IPv4 ", 0) == 0) {
+        port = static_cast<std::uint16_t>(std::stoi(line->substr(15)));
+        lines.push_back("listening");
+        break;
+      }
+      lines.push_back(*line);
+      if (*line == ALast) break;
+    }
+    return lines;
+  };
+
+  ASSERT_TRUE(child.WriteInput("hello\nstop\n"));
+  EXPECT_EQ(linesUntil("server stopped"), std::vector<std::string>{"server stopped"});
+  ASSERT_TRUE(child.WriteInput("start\n"));
+  EXPECT_EQ(linesUntil(""), std::vector<std::string>{"listening"});  // owned already: no call
+
+  ASSERT_TRUE(child.WriteInput("device 3\nstop\ndevice 3\n"));
+  EXPECT_EQ(child.ReadErrors(std::chrono::milliseconds(500)).find("error: stop the server before changing"), 0u);
+  EXPECT_EQ(linesUntil("device 3"),
+            (std::vector<std::string>{"server stopped", "joy ResetVJD 2", "joy ResetPovs 2", "joy ResetButtons 2",
+                                      "joy RelinquishVJD 2", "device 3"}));
+  ASSERT_TRUE(child.WriteInput("start\n"));
+  EXPECT_EQ(linesUntil(""), (std::vector<std::string>{"joy AcquireVJD 3", "joy ResetVJD 3", "joy ResetPovs 3",
+                                                       "joy ResetButtons 3", "listening"}));
+  EXPECT_EQ(ParseReply(Exchange(port, "GET /ButtonsDown?str=1 HTTP/1.1\r\nHost: localhost\r\n\r\n").Bytes).Status, 200);
+  EXPECT_EQ(ReadInputLines(child, 1), std::vector<std::string>{"joy SetBtn -1 3 1"});
+
+  // A start that fails is reported and the program goes on, stopped.
+  ASSERT_TRUE(child.WriteInput("stop\ndevice 4\nstart\ndevice 99\n"));
+  EXPECT_EQ(linesUntil("device 4").back(), "device 4");
+  const std::string errors = child.ReadErrors(std::chrono::milliseconds(500));
+  EXPECT_NE(errors.find("error: vJoy Device 4 is missing\n"), std::string::npos) << errors;
+  EXPECT_NE(errors.find("error: device expects a number from 1 to 16, not '99'\n"), std::string::npos) << errors;
+  ASSERT_TRUE(child.WriteInput("device 5\nstart\n"));
+  EXPECT_EQ(linesUntil("").back(), "listening");
+
+  child.CloseInput();
+  EXPECT_EQ(linesUntil("stopped"), std::vector<std::string>{"stopped"});
+  EXPECT_EQ(child.Wait(), 0);
 }
 
 }  // namespace

@@ -8,7 +8,6 @@
 #include <thread>
 #include <vector>
 
-#include "base/uText.h"
 #include "tests/support/LoopbackClient.h"
 #include "tests/web/HTTPTestSupport.h"
 #include "web/uMainPage.h"
@@ -19,7 +18,8 @@ using namespace std::chrono_literals;
 
 const char* const kPageRequest = "GET / HTTP/1.1\r\nHost: localhost\r\n\r\n";
 
-TWebModuleClass PageModule() { return MainPageModuleClass(AsciiToUtf16(TAPDECK_SOURCE_DIR "/webroot/")); }
+// The page files as built, beside the test executable.
+TWebModuleClass PageModule() { return MainPageModuleClass(); }
 
 // Waits until the service has ACount open connections; false after a few seconds.
 bool WaitForConnections(TIdHTTPWebBrokerBridge& AServer, int ACount) {

@@ -400,7 +400,7 @@ TEST(HTTPServiceConcurrent, BusyPoolGets500WithTheMessage) {
 
 TEST(HTTPServicePage, HeadGetsThePageLengthWithoutBody) {
   TTestRoutes routes;
-  TTestService service(routes, MainPageModuleClass(AsciiToUtf16(TAPDECK_SOURCE_DIR "/webroot/")));
+  TTestService service(routes, MainPageModuleClass());
   service.Start();
   const THTTPReply get = ParseReply(Exchange(service.Port(), "GET / HTTP/1.1\r\nHost: x\r\n\r\n").Bytes);
   ASSERT_EQ(get.Status, 200);

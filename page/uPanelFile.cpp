@@ -1,0 +1,395 @@
+#include "page/uPanelFile.h"
+
+#include <algorithm>
+#include <functional>
+#include <set>
+
+#include <nlohmann/json.hpp>
+
+#include "base/uFiles.h"
+#include "base/uText.h"
+#include "keys/uSendKeys.h"
+#include "page/uPageInfo.h"
+#include "page/uPageInfoEliteDangerous.h"
+
+namespace {
+
+// Members keep the order of the file, so messages name them in that order.
+using json = nlohmann::ordered_json;
+
+// Deeper than any panel needs; it keeps a hostile file from costing more than it should.
+constexpr int kMaxDepth = 32;
+constexpr int kMaxColspan = 16;
+constexpr int kMaxButtonsPerCell = 32;
+constexpr int kMaxButtonNumber = 128;
+
+// Thrown by the parser's callback when a file nests too deep.
+struct TTooDeep {};
+
+// Text as the page shows it: the characters HTML gives a meaning written as entities, and a
+// line break in a caption as "<br>".
+std::u16string HTMLText(std::u16string_view AText, bool ALineBreaks) {
+  std::u16string out;
+  out.reserve(AText.size());
+  for (std::size_t i = 0; i < AText.size(); ++i) {
+    const char16_t c = AText[i];
+    switch (c) {
+      case u'&': out += u"&amp;"; break;
+      case u'<': out += u"&lt;"; break;
+      case u'>': out += u"&gt;"; break;
+      case u'"': out += u"&quot;"; break;
+      case u'\r':
+      case u'\n':
+        if (!ALineBreaks) {
+          out += c;
+          break;
+        }
+        if (c == u'\r' && i + 1 < AText.size() && AText[i + 1] == u'\n') ++i;
+        out += u"<br>";
+        break;
+      default: out += c;
+    }
+  }
+  return out;
+}
+
+bool IsWordCharacter(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '_';
+}
+
+bool IsWord(const std::string& AText) { return !AText.empty() && std::all_of(AText.begin(), AText.end(), IsWordCharacter); }
+
+// A value as the file shows it, cut short when long.
+std::string Shown(const json& AValue) {
+  std::string text = AValue.dump(-1, ' ', false, json::error_handler_t::replace);
+  if (text.size() > 60) text = text.substr(0, 57) + "...";
+  return text;
+}
+
+std::string Quoted(const std::string& AText) { return Shown(json(AText)); }
+
+// Checks a panel and builds its model, noting every problem on the way.
+class TPanelReader {
+ public:
+  explicit TPanelReader(std::u16string_view AName) : FName(AName) {}
+
+  std::vector<TPanelProblem>& Problems() { return FProblems; }
+
+  // A problem at APlace; AWhere names the place in words (empty for the file as a whole).
+  void Problem(const TPanelPlace& APlace, const std::string& AWhere, const std::string& AText) {
+    std::u16string message(FName);
+    message += u": ";
+    if (!AWhere.empty()) message += Utf8ToUtf16(AWhere) + u": ";
+    message += Utf8ToUtf16(AText);
+    FProblems.push_back({std::move(message), APlace});
+  }
+
+  TPanel Read(const json& ARoot) {
+    TPanel panel{u"Tapdeck", nullptr};
+    auto model = std::make_shared<TPageModel>();
+    if (!ARoot.is_object()) {
+      Problem({}, "", "a panel file holds one object, {\"tapdeckPanel\": 1, ...}");
+      return panel;
+    }
+    for (const auto& [name, value] : ARoot.items())
+      if (name != "tapdeckPanel" && name != "title" && name != "above" && name != "below" && name != "tabs")
+        Problem({"", -1, -1, -1, name}, "", "unknown member " + Quoted(name));
+
+    const auto format = ARoot.find("tapdeckPanel");
+    if (format == ARoot.end())
+      Problem({"", -1, -1, -1, "tapdeckPanel"}, "",
+              "tapdeckPanel is missing: a panel file starts with \"tapdeckPanel\": " + std::to_string(kPanelFormat));
+    else if (!format->is_number_integer() || format->get<std::int64_t>() != kPanelFormat)
+      Problem({"", -1, -1, -1, "tapdeckPanel"}, "",
+              "tapdeckPanel " + Shown(*format) + ": this program reads panel format " + std::to_string(kPanelFormat));
+
+    if (const auto title = ARoot.find("title"); title != ARoot.end()) {
+      if (title->is_string())
+        panel.Title = HTMLText(Utf8ToUtf16(title->get<std::string>()), false);
+      else
+        Problem({"", -1, -1, -1, "title"}, "", "title " + Shown(*title) + ": must be a text");
+    }
+    ReadRowList(ARoot, "above", "the rows above the tabs", {"above", -1, -1, -1, ""}, model->GenericPartPrefix());
+    ReadTabs(ARoot, model->TabInfos());
+    ReadRowList(ARoot, "below", "the rows below the tabs", {"below", -1, -1, -1, ""}, model->GenericPartPostfix());
+    if (FCells == 0 && FProblems.empty()) Problem({}, "", "the panel has no cell at all");
+    panel.Model = std::move(model);
+    return panel;
+  }
+
+ private:
+  // An optional member that must be a list; null when it is absent or not a list.
+  const json* ListMember(const json& AObject, const char* AName, const TPanelPlace& APlace, const std::string& AWhere,
+                         const char* AOf) {
+    const auto it = AObject.find(AName);
+    if (it == AObject.end()) return nullptr;
+    if (it->is_array()) return &*it;
+    TPanelPlace place = APlace;
+    place.Member = AName;
+    Problem(place, AWhere, std::string(AName) + " " + Shown(*it) + ": must be a list of " + AOf);
+    return nullptr;
+  }
+
+  void ReadRowList(const json& AObject, const char* AName, const std::string& AWhere, const TPanelPlace& APlace,
+                   TButtonRows& ARows) {
+    if (const json* rows = ListMember(AObject, AName, {}, "", "rows")) ReadRows(*rows, AWhere, APlace, ARows);
+  }
+
+  void ReadRows(const json& ARows, const std::string& AWhere, TPanelPlace APlace, TButtonRows& AInto) {
+    for (std::size_t r = 0; r < ARows.size(); ++r) {
+      APlace.Row = static_cast<int>(r);
+      const std::string where = AWhere + ", row " + std::to_string(r + 1);
+      TButtonRow& row = AInto.AddButtonRow();
+      if (!ARows[r].is_array()) {
+        Problem(APlace, where, Shown(ARows[r]) + ": a row must be a list of cells");
+        continue;
+      }
+      for (std::size_t c = 0; c < ARows[r].size(); ++c) {
+        APlace.Cell = static_cast<int>(c);
+        ReadCell(ARows[r][c], where + ", cell " + std::to_string(c + 1), APlace, row);
+      }
+      APlace.Cell = -1;
+    }
+  }
+
+  void ReadTabs(const json& ARoot, TTabInfos& ATabs) {
+    const json* tabs = ListMember(ARoot, "tabs", {}, "", "tabs");
+    if (!tabs) return;
+    std::set<std::string> ids;
+    for (std::size_t t = 0; t < tabs->size(); ++t) {
+      const json& tab = (*tabs)[t];
+      TPanelPlace place{"tabs", static_cast<int>(t), -1, -1, ""};
+      std::string where = "tab " + std::to_string(t + 1);
+      if (!tab.is_object()) {
+        Problem(place, where, Shown(tab) + ": a tab must be an object with id, text, color and rows");
+        continue;
+      }
+      const auto text = tab.find("text");
+      if (text != tab.end() && text->is_string()) where = "tab " + Quoted(text->get<std::string>());
+      const auto member = [&](const char* AName) {
+        TPanelPlace p = place;
+        p.Member = AName;
+        return p;
+      };
+      for (const auto& [name, value] : tab.items())
+        if (name != "id" && name != "text" && name != "color" && name != "rows")
+          Problem(member(name.c_str()), where, "unknown member " + Quoted(name));
+
+      std::string id;
+      const auto idMember = tab.find("id");
+      if (idMember == tab.end()) {
+        Problem(member("id"), where, "id is missing");
+      } else if (!idMember->is_string() || !IsWord(idMember->get<std::string>())) {
+        Problem(member("id"), where, "id " + Shown(*idMember) + ": letters, digits, \"-\" and \"_\" only");
+      } else {
+        id = idMember->get<std::string>();
+        if (!ids.insert(id).second) Problem(member("id"), where, "id " + Quoted(id) + ": another tab has this id");
+      }
+      std::u16string caption;
+      if (text == tab.end())
+        Problem(member("text"), where, "text is missing");
+      else if (!text->is_string())
+        Problem(member("text"), where, "text " + Shown(*text) + ": must be a text");
+      else
+        caption = HTMLText(Utf8ToUtf16(text->get<std::string>()), true);
+      const std::u16string color = Color(tab, member("color"), where);
+      TTabInfo& info = ATabs.AddTab(Utf8ToUtf16(id), caption, color);
+      if (const json* rows = ListMember(tab, "rows", place, where, "rows")) ReadRows(*rows, where, place, info.ButtonRows());
+    }
+  }
+
+  std::u16string Color(const json& AObject, const TPanelPlace& APlace, const std::string& AWhere) {
+    const auto color = AObject.find("color");
+    if (color == AObject.end()) return u"black";
+    if (color->is_string() && IsWord(color->get<std::string>())) return Utf8ToUtf16(color->get<std::string>());
+    Problem(APlace, AWhere, "color " + Shown(*color) + ": letters, digits, \"-\" and \"_\" only");
+    return u"black";
+  }
+
+  void ReadCell(const json& ACell, std::string AWhere, TPanelPlace APlace, TButtonRow& ARow) {
+    ++FCells;
+    if (!ACell.is_object()) {
+      Problem(APlace, AWhere, Shown(ACell) + ": a cell must be an object with text and at most one action");
+      return;
+    }
+    const auto member = [&](const std::string& AName) {
+      TPanelPlace p = APlace;
+      p.Member = AName;
+      return p;
+    };
+    const auto text = ACell.find("text");
+    if (text != ACell.end() && text->is_string()) AWhere += " (" + Quoted(text->get<std::string>()) + ")";
+
+    static const char* const kActions[] = {"keys", "buttonsDown", "buttonsUp", "buttonsPress"};
+    std::vector<std::string> actions;
+    for (const auto& item : ACell.items()) {
+      const std::string& name = item.key();
+      if (std::find_if(std::begin(kActions), std::end(kActions), [&name](const char* a) { return name == a; }) !=
+          std::end(kActions))
+        actions.push_back(name);
+      else if (name != "text" && name != "color" && name != "colspan")
+        Problem(member(name), AWhere, "unknown member " + Quoted(name));
+    }
+
+    std::u16string caption;
+    if (text == ACell.end())
+      Problem(member("text"), AWhere, "text is missing");
+    else if (!text->is_string())
+      Problem(member("text"), AWhere, "text " + Shown(*text) + ": must be a text");
+    else
+      caption = HTMLText(Utf8ToUtf16(text->get<std::string>()), true);
+    const std::u16string color = Color(ACell, member("color"), AWhere);
+
+    std::int32_t colspan = 1;
+    if (const auto span = ACell.find("colspan"); span != ACell.end()) {
+      if (span->is_number_integer() && span->get<std::int64_t>() >= 1 && span->get<std::int64_t>() <= kMaxColspan)
+        colspan = static_cast<std::int32_t>(span->get<std::int64_t>());
+      else
+        Problem(member("colspan"), AWhere,
+                "colspan " + Shown(*span) + ": must be a whole number from 1 to " + std::to_string(kMaxColspan));
+    }
+
+    if (actions.size() > 1) {
+      Problem(member(actions[1]), AWhere,
+              "two actions, " + actions[0] + " and " + actions[1] + ": a cell has at most one");
+      return;
+    }
+    if (actions.empty()) {
+      ARow.Buttons().Add(std::make_unique<TButtonTitle>(caption, color, colspan));
+      return;
+    }
+    const std::string& action = actions[0];
+    const json& value = ACell[action];
+    if (action == "keys") {
+      if (!value.is_string() || value.get<std::string>().empty()) {
+        Problem(member(action), AWhere, "keys " + Shown(value) + ": must be a key sequence such as \"l\" or \"{F5}\"");
+        return;
+      }
+      const std::u16string keys = Utf8ToUtf16(value.get<std::string>());
+      const std::vector<std::u16string> reports = TKeySequence::Check(keys);
+      if (!reports.empty()) {
+        Problem(member(action), AWhere, "keys " + Shown(value) + ": " + Utf16ToUtf8(reports.front()));
+        return;
+      }
+      ARow.Buttons().Add(std::make_unique<TButtonKeyPress>(HTMLText(keys, false), caption, color, colspan));
+      return;
+    }
+    std::vector<std::int32_t> ids;
+    if (!ReadButtons(value, member(action), AWhere + ": " + action + " " + Shown(value), ids)) return;
+    if (action == "buttonsDown")
+      ARow.Buttons().Add(std::make_unique<TButtonButtonsDown>(std::move(ids), caption, color, colspan));
+    else if (action == "buttonsUp")
+      ARow.Buttons().Add(std::make_unique<TButtonButtonsUp>(std::move(ids), caption, color, colspan));
+    else
+      ARow.Buttons().Add(std::make_unique<TButtonButtonsPress>(std::move(ids), caption, color, colspan));
+  }
+
+  bool ReadButtons(const json& AValue, const TPanelPlace& APlace, const std::string& AWhere,
+                   std::vector<std::int32_t>& AIds) {
+    const std::string range = std::to_string(kMaxButtonNumber);
+    if (!AValue.is_array() || AValue.empty() || AValue.size() > kMaxButtonsPerCell) {
+      Problem(APlace, AWhere, "must be a list of 1 to " + std::to_string(kMaxButtonsPerCell) +
+                                  " joystick buttons, numbers from 1 to " + range);
+      return false;
+    }
+    for (const json& id : AValue) {
+      if (!id.is_number_integer() || id.get<std::int64_t>() < 1 || id.get<std::int64_t>() > kMaxButtonNumber) {
+        Problem(APlace, AWhere, "button " + Shown(id) + ": buttons are numbers from 1 to " + range);
+        return false;
+      }
+      const auto number = static_cast<std::int32_t>(id.get<std::int64_t>());
+      if (std::find(AIds.begin(), AIds.end(), number) != AIds.end()) {
+        Problem(APlace, AWhere, "button " + std::to_string(number) + " is there twice");
+        return false;
+      }
+      AIds.push_back(number);
+    }
+    return true;
+  }
+
+  std::u16string FName;
+  std::vector<TPanelProblem> FProblems;
+  int FCells = 0;
+};
+
+// Line and column (from 1) of a byte offset, counting characters, not bytes.
+std::pair<std::size_t, std::size_t> LineAndColumn(std::string_view ABytes, std::size_t AOffset) {
+  std::size_t line = 1, column = 1;
+  for (std::size_t i = 0; i < AOffset && i < ABytes.size(); ++i) {
+    if (ABytes[i] == '\n') {
+      ++line;
+      column = 1;
+    } else if ((static_cast<unsigned char>(ABytes[i]) & 0xC0) != 0x80) {
+      ++column;
+    }
+  }
+  return {line, column};
+}
+
+}  // namespace
+
+EPanelError::EPanelError(std::vector<TPanelProblem> AProblems)
+    : Exception(AProblems.empty() ? std::u16string(u"The panel was refused") : AProblems.front().Message),
+      FProblems(std::move(AProblems)) {}
+
+TPanel ParsePanel(std::string_view ABytes, std::u16string_view AName) {
+  TPanelReader reader(AName);
+  if (ABytes.size() > kMaxPanelFileSize) {
+    reader.Problem({}, "", "the file is larger than " + std::to_string(kMaxPanelFileSize / 1024 / 1024) +
+                               " MiB; a panel never needs that much");
+    throw EPanelError(std::move(reader.Problems()));
+  }
+  json root;
+  try {
+    root = json::parse(ABytes.begin(), ABytes.end(), [](int ADepth, json::parse_event_t, json&) {
+      if (ADepth > kMaxDepth) throw TTooDeep{};
+      return true;
+    });
+  } catch (const json::parse_error& e) {
+    // The library's message names the place; ours names it in characters from the start.
+    std::string what = e.what();
+    if (const std::size_t colon = what.find(": "); colon != std::string::npos) what = what.substr(colon + 2);
+    const auto [line, column] = LineAndColumn(ABytes, e.byte > 0 ? e.byte - 1 : 0);
+    reader.Problem({}, "line " + std::to_string(line) + ", column " + std::to_string(column), what);
+    throw EPanelError(std::move(reader.Problems()));
+  } catch (const TTooDeep&) {
+    reader.Problem({}, "", "nested deeper than " + std::to_string(kMaxDepth) + " levels; a panel never needs that");
+    throw EPanelError(std::move(reader.Problems()));
+  }
+  TPanel panel = reader.Read(root);
+  if (!reader.Problems().empty()) throw EPanelError(std::move(reader.Problems()));
+  return panel;
+}
+
+TPanel ReadPanelFile(const std::u16string& AFileName) {
+  const std::u16string name = AFileName.substr(ExtractFilePath(AFileName).size());
+  std::string bytes;
+  try {
+    bytes = ReadFileBytes(AFileName);
+  } catch (const Exception& e) {
+    throw EPanelError({{e.Message(), {}}});
+  }
+  return ParsePanel(bytes, name);
+}
+
+void UsePanel(TPageInfo& APageInfo, const TPanel& APanel) {
+  APageInfo.SetPageTitle(APanel.Title);
+  APageInfo.SetModel(APanel.Model);
+}
+
+TPanel BuiltInPanel() {
+  auto model = std::make_shared<TPageModel>();
+  FillEliteDangerousModel(*model);
+  return {kEliteDangerousTitle, std::move(model)};
+}
+
+TPanel FindPanel(const std::vector<std::u16string>& ACandidates, std::u16string& AFileName) {
+  AFileName.clear();
+  for (const std::u16string& candidate : ACandidates) {
+    if (candidate.empty() || !FileExists(candidate)) continue;
+    TPanel panel = ReadPanelFile(candidate);
+    AFileName = candidate;
+    return panel;
+  }
+  return BuiltInPanel();
+}
