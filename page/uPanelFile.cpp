@@ -185,17 +185,23 @@ class TPanelReader {
         id = idMember->get<std::string>();
         if (!ids.insert(id).second) Problem(member("id"), where, "id " + Quoted(id) + ": another tab has this id");
       }
-      std::u16string caption;
-      if (text == tab.end())
-        Problem(member("text"), where, "text is missing");
-      else if (!text->is_string())
-        Problem(member("text"), where, "text " + Shown(*text) + ": must be a text");
-      else
-        caption = HTMLText(Utf8ToUtf16(text->get<std::string>()), true);
+      const std::u16string caption = Caption(tab, member("text"), where);
       const std::u16string color = Color(tab, member("color"), where);
       TTabInfo& info = ATabs.AddTab(Utf8ToUtf16(id), caption, color);
       if (const json* rows = ListMember(tab, "rows", place, where, "rows")) ReadRows(*rows, where, place, info.ButtonRows());
     }
+  }
+
+  // The required caption of a tab or cell, as the page shows it.
+  std::u16string Caption(const json& AObject, const TPanelPlace& APlace, const std::string& AWhere) {
+    const auto text = AObject.find("text");
+    if (text == AObject.end())
+      Problem(APlace, AWhere, "text is missing");
+    else if (!text->is_string())
+      Problem(APlace, AWhere, "text " + Shown(*text) + ": must be a text");
+    else
+      return HTMLText(Utf8ToUtf16(text->get<std::string>()), true);
+    return {};
   }
 
   std::u16string Color(const json& AObject, const TPanelPlace& APlace, const std::string& AWhere) {
@@ -231,13 +237,7 @@ class TPanelReader {
         Problem(member(name), AWhere, "unknown member " + Quoted(name));
     }
 
-    std::u16string caption;
-    if (text == ACell.end())
-      Problem(member("text"), AWhere, "text is missing");
-    else if (!text->is_string())
-      Problem(member("text"), AWhere, "text " + Shown(*text) + ": must be a text");
-    else
-      caption = HTMLText(Utf8ToUtf16(text->get<std::string>()), true);
+    const std::u16string caption = Caption(ACell, member("text"), AWhere);
     const std::u16string color = Color(ACell, member("color"), AWhere);
 
     std::int32_t colspan = 1;
