@@ -21,7 +21,7 @@ int main(int argc, char* argv[]) {
     TfrmMainPlatform platform;
     platform.KeyboardStatus = [] { return KeyboardStatusText(HasKeyboardOutput(), KeyboardOutputName()); };
     TfrmMainQt window(std::move(platform));
-    window.CenterOnScreen();
+    // Centres itself once shown, when its frame is known.
     window.show();
     result = application.exec();
     // Leaving this block destroys the window, which stops the service and waits for every

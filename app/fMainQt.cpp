@@ -14,6 +14,7 @@
 #include <QSignalBlocker>
 #include <QToolButton>
 #include <QUrl>
+#include <QWindow>
 #include <functional>
 
 namespace {
@@ -52,6 +53,15 @@ class TSpinLineEdit : public QLineEdit {
         return;
       case Qt::Key_Return:
       case Qt::Key_Enter: return QApplication::beep();
+      // Keys that edit or move the caret rather than type: the filter below is for typed
+      // characters, and X11 hands Delete over with the DEL character.
+      case Qt::Key_Delete:
+      case Qt::Key_Backspace:
+      case Qt::Key_Left:
+      case Qt::Key_Right:
+      case Qt::Key_Home:
+      case Qt::Key_End:
+      case Qt::Key_Insert: return QLineEdit::keyPressEvent(e);
       default: break;
     }
     const QString text = e->text();
@@ -168,6 +178,22 @@ TfrmMainQt::~TfrmMainQt() {
   device->OnStep = nullptr;
   device->OnExit = nullptr;
   FForm.reset();
+}
+
+void TfrmMainQt::showEvent(QShowEvent* e) {
+  QWidget::showEvent(e);
+  // The frame (title bar and borders) is known only once the window system has shown the
+  // window, which it tells by exposing it: the first exposure centres it, once.
+  if (!FCentred && windowHandle()) windowHandle()->installEventFilter(this);
+}
+
+bool TfrmMainQt::eventFilter(QObject* AWatched, QEvent* AEvent) {
+  if (!FCentred && AWatched == windowHandle() && AEvent->type() == QEvent::Expose && windowHandle()->isExposed()) {
+    FCentred = true;
+    windowHandle()->removeEventFilter(this);
+    CenterOnScreen();
+  }
+  return QWidget::eventFilter(AWatched, AEvent);
 }
 
 void TfrmMainQt::CenterOnScreen() {

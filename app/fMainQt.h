@@ -22,7 +22,8 @@ class TfrmMainQt : public QWidget, public IMainView {
   ~TfrmMainQt() override;
 
   TfrmMain& Form() { return *FForm; }
-  // Places the window in the middle of its screen.
+  // Places the window, with its frame, in the middle of its screen's free area. Done by the
+  // window itself when it is first shown.
   void CenterOnScreen();
 
   std::u16string Text(TMainControl AControl) const override;
@@ -31,6 +32,10 @@ class TfrmMainQt : public QWidget, public IMainView {
   void ShowErrorBox(const std::u16string& AMessage, const std::u16string& ATitle) override;
   void ShellOpen(const std::u16string& AUrl) override;
   void SetHint(TMainControl AControl, const std::u16string& AText) override;
+
+ protected:
+  void showEvent(QShowEvent* e) override;
+  bool eventFilter(QObject* AWatched, QEvent* AEvent) override;
 
  private:
   QWidget* Control(TMainControl AControl) const;
@@ -42,4 +47,5 @@ class TfrmMainQt : public QWidget, public IMainView {
   std::array<QWidget*, static_cast<std::size_t>(TMainControl::lblPanel) + 1> FControls{};
   std::unique_ptr<TfrmMain> FForm;
   QMetaObject::Connection FIdleHook;
+  bool FCentred = false;
 };

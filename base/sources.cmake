@@ -20,7 +20,7 @@ if(WIN32)
   target_link_libraries(tapdeck_core PUBLIC iphlpapi ws2_32)
 else()
   target_sources(tapdeck_core PRIVATE
-    base/uAddresses_posix.cpp
+    base/uAddresses_linux.cpp
     base/uAnsiCodePage_posix.cpp
     base/uClock_posix.cpp
     base/uFiles_posix.cpp

@@ -1,7 +1,9 @@
 #pragma once
 // The machine's own IPv4 addresses, as the window shows them to the user: the preferred
 // unicast addresses of every adapter that is up and not a loopback adapter, in the order the
-// system reports the adapters, each in dotted decimal. IPv6 addresses are left out.
+// system reports the adapters, each in dotted decimal. IPv6 addresses are left out, and so
+// are addresses the system does not prefer: still being checked for a duplicate, found to be
+// one, or past their preferred lifetime (deprecated).
 
 #include <string>
 #include <vector>

@@ -12,6 +12,7 @@
 #include "keys/uKeyboard.h"
 #include "keys/uKeyboardRecorder.h"
 #include "keys/uSendKeys.h"
+#include "tests/support/KeySequencePlayer.h"
 
 namespace {
 
@@ -29,7 +30,7 @@ std::u16string LongSequence(int ARounds) {
 std::shared_ptr<TKeyboardRecorder> PlayOnce(const std::u16string& ASequence, std::int32_t ADelayModifiers,
                                             std::int32_t ADelayKeys) {
   auto recorder = std::make_shared<TKeyboardRecorder>(false);
-  TKeySequenceSeam::Play(recorder, ASequence, {skDown, skUp}, ADelayModifiers, ADelayKeys);
+  PlayKeySequence(recorder, ASequence, {skDown, skUp}, ADelayModifiers, ADelayKeys);
   return recorder;
 }
 

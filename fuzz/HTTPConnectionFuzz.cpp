@@ -23,6 +23,7 @@
 #include "keys/uKeyboardRecorder.h"
 #include "keys/uSendKeys.h"
 #include "log/uGlobals.h"
+#include "tests/support/KeyboardWatch.h"
 #include "tests/support/MemoryByteChannel.h"
 #include "web/uHTTPConnection.h"
 #include "web/uMainPage.h"
@@ -53,7 +54,9 @@ class TBoundedRecorder : public TKeyboardRecorder {
 };
 
 struct TFuzzWorld {
-  TBoundedRecorder* Keyboard = nullptr;
+  std::shared_ptr<TBoundedRecorder> Keyboard;
+  // Selects the keyboard for the key-sequence workers, and waits for them.
+  std::unique_ptr<TKeyboardWatch> Workers;
   TvJoySimulated* Joystick = nullptr;
   TWebRequestHandler Handler;
 };
@@ -184,7 +187,7 @@ TServeResult Serve(std::string_view AInput, std::vector<std::size_t> APieces) {
   CheckResponse(channel.Sent(), AInput);
 
   // Nothing of this serve may outlive it: key-sequence workers end, recordings go.
-  TKeySequence::WaitForWorkers();
+  world.Workers->WaitForWorkers();
   TServeResult result{WithoutDate(channel.Sent()), world.Keyboard->Events(), {}};
   for (const TvJoyCall& call : world.Joystick->Calls()) result.Joystick.push_back(call.Text());
   world.Keyboard->Reset();
@@ -198,10 +201,10 @@ TServeResult Serve(std::string_view AInput, std::vector<std::size_t> APieces) {
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   TFuzzWorld& world = World();
   CreateGlobals();
-  // The process-wide keyboard stays selected, and so alive, to the end.
-  auto keyboard = std::make_unique<TBoundedRecorder>();
-  world.Keyboard = keyboard.get();
-  SelectKeyboard(std::move(keyboard));
+  // The recorder stays selected, and so alive, to the end. A pressed button is held with
+  // its Sleep, which only records: no time at all.
+  world.Keyboard = std::make_shared<TBoundedRecorder>();
+  world.Workers = std::make_unique<TKeyboardWatch>(world.Keyboard);
   auto library = std::make_unique<TvJoySimulated>();
   world.Joystick = library.get();
   SelectvJoyLibrary(std::move(library));
@@ -209,8 +212,8 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
   GetvJoy().SetId(2);
   GetvJoy().Acquire();
   world.Joystick->ClearCalls();
-  // The page files lie beside the executable; a pressed button is held no time at all.
-  world.Handler.SetWebModuleClass(MainPageModuleClass({}, [](std::chrono::milliseconds) {}));
+  // The page files lie beside the executable.
+  world.Handler.SetWebModuleClass(MainPageModuleClass());
   return 0;
 }
 

@@ -19,6 +19,7 @@
 #include "keys/uSendKeys.h"
 #include "keys/uUSLayout.h"
 #include "log/uGlobals.h"
+#include "tests/support/KeySequencePlayer.h"
 
 namespace {
 
@@ -65,7 +66,7 @@ class TBoundedRecorder : public TKeyboardRecorder {
 std::shared_ptr<TBoundedRecorder> Play(const std::u16string& ASequence, TKeyboardSendKeyDownUps AModes,
                                        std::int32_t ADelayModifiers, std::int32_t ADelayKeys) {
   auto keyboard = std::make_shared<TBoundedRecorder>();
-  TKeySequenceSeam::Play(keyboard, ASequence, AModes, ADelayModifiers, ADelayKeys);
+  PlayKeySequence(keyboard, ASequence, AModes, ADelayModifiers, ADelayKeys);
   return keyboard;
 }
 

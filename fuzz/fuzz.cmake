@@ -21,7 +21,7 @@ foreach(name ${TAPDECK_FUZZ_TARGETS})
   tapdeck_warnings(${name})
   add_dependencies(tapdeck_fuzz ${name})
 endforeach()
-# The request target serves over a connection held in memory, and serves the page files
-# beside the executable.
-target_sources(HTTPConnectionFuzz PRIVATE tests/support/MemoryByteChannel.cpp)
+# The request target serves over a connection held in memory, waits for its key-sequence
+# workers through the keyboard it selects, and serves the page files beside the executable.
+target_sources(HTTPConnectionFuzz PRIVATE tests/support/KeyboardWatch.cpp tests/support/MemoryByteChannel.cpp)
 add_dependencies(HTTPConnectionFuzz tapdeck_webroot)

@@ -2,6 +2,7 @@
 
 #include <memory>
 #include <mutex>
+#include <vector>
 
 #include "base/uText.h"
 
@@ -80,24 +81,26 @@ std::u16string TvJoy::SerialNumberString() { return CopyText(FLibrary.GetvJoySer
 
 namespace {
 
-// Reachable to the end of the process: the object is never destroyed.
+// Reachable to the end of the process: no joystick object is ever destroyed.
 std::mutex gvJoyLock;
 std::atomic<TvJoy*> gvJoy{nullptr};
+std::vector<TvJoy*>* gSetAside = nullptr;  // objects on libraries replaced since
 
 }  // namespace
 
 TvJoy& GetvJoy() {
-  if (TvJoy* joy = gvJoy.load(std::memory_order_acquire)) return *joy;
+  IvJoyInterface& library = vJoyLibrary();
+  if (TvJoy* joy = gvJoy.load(std::memory_order_acquire); joy && &joy->Library() == &library) return *joy;
   // Creation is serialised: after a failed first creation, connection threads may be the
   // ones to try again, several at once.
   std::lock_guard lock(gvJoyLock);
-  if (TvJoy* joy = gvJoy.load(std::memory_order_relaxed)) return *joy;
-  auto joy = std::make_unique<TvJoy>();
+  TvJoy* previous = gvJoy.load(std::memory_order_relaxed);
+  if (previous && &previous->Library() == &library) return *previous;
+  auto joy = std::make_unique<TvJoy>(library);
+  if (previous) {
+    if (!gSetAside) gSetAside = new std::vector<TvJoy*>;
+    gSetAside->push_back(previous);
+  }
   gvJoy.store(joy.get(), std::memory_order_release);
   return *joy.release();
-}
-
-void TvJoySeam::Forget() {
-  std::lock_guard lock(gvJoyLock);
-  delete gvJoy.exchange(nullptr, std::memory_order_acq_rel);
 }

@@ -37,6 +37,8 @@ class TvJoy {
   std::int32_t Id() const { return FId.load(std::memory_order_relaxed); }
   // A different number gives the old device up; the new one is acquired by the next Acquire.
   void SetId(std::int32_t Value);
+  // The library this object talks to.
+  IvJoyInterface& Library() const { return FLibrary; }
 
   VjdStat CurrentDeviceStatus();
   bool AvailableAxisX();
@@ -60,13 +62,9 @@ class TvJoy {
   std::atomic<std::int32_t> FId{1};
 };
 
-// The process-wide joystick object, created on first use and never destroyed. A failed
-// creation stores nothing and raises; the next call tries again.
+// The process-wide joystick object, created on first use on the process-wide library
+// (vJoyLibrary) and never destroyed. A failed creation stores nothing and raises; the next
+// call tries again. Once another library has been selected (SelectvJoyLibrary, before the
+// service starts: tapdeck-headless and tests), the next call creates the object anew on that
+// library; the one before is kept to the end of the process, as callers may still hold it.
 TvJoy& GetvJoy();
-
-// Test seam: destroys the stored object so the next GetvJoy creates a new one, as at the
-// start of the process. Never used by the program.
-class TvJoySeam {
- public:
-  static void Forget();
-};

@@ -63,8 +63,9 @@ class IvJoyInterface {
 // platform's system library. The object lives until the process ends.
 IvJoyInterface& vJoyLibrary();
 
-// Makes ALibrary the process-wide library; for tapdeck-headless and tests, before the
-// joystick object is first created. A library replaced here is kept alive to the end of the
+// Makes ALibrary the process-wide library: the injection point of the joystick platform,
+// used by tapdeck-headless (before the service starts) and tests. The next GetvJoy creates
+// the joystick object on it. A library replaced here is kept alive to the end of the
 // process, since callers may still hold it.
 void SelectvJoyLibrary(std::unique_ptr<IvJoyInterface> ALibrary);
 

@@ -74,8 +74,9 @@ class TUSLayoutKeyboard : public TKeyboard {
 // lives as long as the last worker that uses it; the current one is never destroyed, which
 // keeps workers still running at exit safe.
 std::shared_ptr<TKeyboard> GetKeyboard();
-// Chooses the keyboard for every worker created from now on: the recorder for
-// tapdeck-headless and tests, or CreateSystemKeyboard() explicitly.
+// Chooses the keyboard for every worker created from now on, and for the hold of a pressed
+// joystick button: the injection point of the keyboard platform. tapdeck-headless selects
+// the recorder or CreateSystemKeyboard(); tests select recorders of their own.
 void SelectKeyboard(std::unique_ptr<TKeyboard> AKeyboard);
 // The platform's keyboard input; one implementation file per platform.
 std::unique_ptr<TKeyboard> CreateSystemKeyboard();

@@ -1,8 +1,6 @@
 #include "keys/uSendKeys.h"
 
 #include <algorithm>
-#include <condition_variable>
-#include <mutex>
 #include <thread>
 
 #include "base/uErrors.h"
@@ -21,30 +19,6 @@ constexpr std::uint16_t kShiftedOem4 = 0x01DB;  // "{" on a US layout
 constexpr std::uint16_t kShiftedOem6 = 0x01DD;  // "}" on a US layout
 constexpr std::size_t kMaxNameLength = 20;
 const std::u16string kLogger = u"KEY";
-
-// Live workers, counted so tests and exit can wait for them. Never destroyed: a detached
-// worker may end after static objects are gone.
-struct TWorkerCount {
-  std::mutex Lock;
-  std::condition_variable Idle;
-  int Live = 0;
-};
-
-TWorkerCount& Workers() {
-  static TWorkerCount& count = *new TWorkerCount;
-  return count;
-}
-
-void WorkerStarted() {
-  std::lock_guard lock(Workers().Lock);
-  ++Workers().Live;
-}
-
-void WorkerEnded() {
-  TWorkerCount& w = Workers();
-  std::lock_guard lock(w.Lock);
-  if (--w.Live == 0) w.Idle.notify_all();
-}
 
 int ModifierNumber(char16_t c) {
   switch (c) {
@@ -95,32 +69,21 @@ const std::bitset<256> ExtendedKeys = MakeExtendedKeys();
 
 TKeySequence::TKeySequence() : fKeyboard(GetKeyboard()) {}
 
+TKeySequence::TKeySequence(std::shared_ptr<TKeyboard> AKeyboard) : fKeyboard(std::move(AKeyboard)) {}
+
 TKeySequence::~TKeySequence() = default;
 
 void TKeySequence::Start() {
-  WorkerStarted();
+  // Nobody waits for the thread; it touches nothing of the worker after destroying it.
   try {
     std::thread([this] {
       Execute();
       delete this;
-      WorkerEnded();
     }).detach();
   } catch (...) {
     delete this;
-    WorkerEnded();
     throw;
   }
-}
-
-int TKeySequence::LiveWorkers() {
-  std::lock_guard lock(Workers().Lock);
-  return Workers().Live;
-}
-
-void TKeySequence::WaitForWorkers() {
-  TWorkerCount& w = Workers();
-  std::unique_lock lock(w.Lock);
-  w.Idle.wait(lock, [&w] { return w.Live == 0; });
 }
 
 void TKeySequence::Execute() {
@@ -147,8 +110,7 @@ std::vector<std::u16string> TKeySequence::Check(std::u16string ASequence) {
   auto keyboard = std::make_shared<TKeyboardRecorder>(false);
   keyboard->SetKeepCalls(false);
   std::vector<std::u16string> reports;
-  TKeySequence player;
-  player.fKeyboard = std::move(keyboard);
+  TKeySequence player(std::move(keyboard));
   player.fSequence = std::move(ASequence);
   player.fReports = &reports;
   player.Execute();

@@ -53,8 +53,12 @@ extern const std::bitset<256> ExtendedKeys;
 
 class TKeySequence {
  public:
-  // Created without running; started once by Start.
+  // Created without running; started once by Start. Plays into the process-wide keyboard as
+  // it is now (GetKeyboard; the choice of keyboard is the injection point for tests and
+  // tapdeck-headless).
   TKeySequence();
+  // Plays into AKeyboard instead (Check plays into a recorder).
+  explicit TKeySequence(std::shared_ptr<TKeyboard> AKeyboard);
   // Only for a worker that was never started: a started one destroys itself.
   virtual ~TKeySequence();
   TKeySequence(const TKeySequence&) = delete;
@@ -79,17 +83,14 @@ class TKeySequence {
   // layout, so nothing reaches the PC and nothing is logged.
   static std::vector<std::u16string> Check(std::u16string ASequence);
 
-  // Workers started and not yet destroyed, and a wait until there are none (tests, exit).
-  static int LiveWorkers();
-  static void WaitForWorkers();
-
  protected:
   // The thread body: plays the sequence and logs whatever error ends it.
   virtual void Execute();
+  // The virtual key of an upper-case key name; 0xFFFF (reported) when there is none.
+  std::uint16_t KeyNameToVKey(std::string_view AName);
 
  private:
   void SendSequence();
-  std::uint16_t KeyNameToVKey(std::string_view AName);
 
   void SendKeyEvent(std::uint8_t AVirtualKey, std::uint8_t AScanCode, std::uint32_t AFlags);
   void SendKey(std::uint8_t AVirtualKey, std::uint16_t ACount, bool AAndRelease);
@@ -109,31 +110,4 @@ class TKeySequence {
   std::shared_ptr<TKeyboard> fKeyboard;
   // Set while checking: problems are collected here instead of being logged.
   std::vector<std::u16string>* fReports = nullptr;
-
-  friend class TKeySequenceSeam;
-};
-
-// Test seam: plays a worker on the calling thread and gives it a keyboard of its own.
-// The program never uses it.
-class TKeySequenceSeam {
- public:
-  static void SetKeyboard(TKeySequence& AWorker, std::shared_ptr<TKeyboard> AKeyboard) {
-    AWorker.fKeyboard = std::move(AKeyboard);
-  }
-  static void Execute(TKeySequence& AWorker) { AWorker.Execute(); }
-  // Plays ASequence on the calling thread into AKeyboard, with the given modes and delays.
-  static void Play(std::shared_ptr<TKeyboard> AKeyboard, std::u16string ASequence,
-                   TKeyboardSendKeyDownUps AModes = {skDown, skUp}, std::int32_t ADelayModifiers = 0,
-                   std::int32_t ADelayKeys = 0) {
-    TKeySequence worker;
-    SetKeyboard(worker, std::move(AKeyboard));
-    worker.SetSequence(std::move(ASequence));
-    worker.SetDownUps(AModes);
-    worker.SetDelayModifiers(ADelayModifiers);
-    worker.SetDelayKeys(ADelayKeys);
-    worker.Execute();
-  }
-  static std::uint16_t KeyNameToVKey(TKeySequence& AWorker, std::string_view AName) {
-    return AWorker.KeyNameToVKey(AName);
-  }
 };

@@ -13,7 +13,9 @@
 
 using TLogFunction = std::function<void(const std::u16string& pMessage)>;
 
-// Watches what reaches the log; installed only by tests and tapdeck-headless.
+// Watches what reaches the log: every report that reaches LogError, and every notification
+// posted to the window. The program installs none; tapdeck-headless prints the reports as
+// "log" lines, and tests collect them.
 class TLogObserver {
  public:
   virtual ~TLogObserver() = default;
@@ -34,24 +36,29 @@ class TGlobals {
                     const std::u16string& pFileName);
   bool IsModuleLogged(const std::u16string& pLogger) const;
 
+  // The one watcher of the log (null: none). Set while no report is being made: before the
+  // service starts, or after it has stopped.
+  void SetObserver(TLogObserver* pObserver) { fObserver = pObserver; }
+
   static constexpr std::uint32_t WM_LOG_NOTIFY = 0x0400 + 0x140;
 
- private:
-  void NotifyMainForm();
-  std::u16string FormatLine(const std::u16string& pLogger, const std::u16string& kind,
-                            const std::u16string& pMessage) const;
-
+ protected:
+  // The outlets' switches, and the buffer the line outlet fills. Nothing in the program sets
+  // them, so every outlet stays off; a subclass may (the tests of each outlet do).
   bool fLogAll = false;
-  std::recursive_mutex fLogCs;
   TLogFunction fLogFunction;
   std::unique_ptr<TStrings> fLoggedModules;
   std::int32_t fMainFormHandle = 0;
   std::unique_ptr<TStrings> fPrintBuffer;
   std::u16string fSpoolFileName;
 
-  // The seam below is for tests and tapdeck-headless only.
+ private:
+  void NotifyMainForm();
+  std::u16string FormatLine(const std::u16string& pLogger, const std::u16string& kind,
+                            const std::u16string& pMessage) const;
+
+  std::recursive_mutex fLogCs;
   TLogObserver* fObserver = nullptr;
-  friend class TGlobalsSeam;
 };
 
 // Null before start-up and after exit.
@@ -64,15 +71,3 @@ void DestroyGlobals();
 // Reports to Globals when it still exists. Key-sequence workers are not waited for at exit,
 // so they report through this, which excludes a concurrent DestroyGlobals.
 void LogToGlobals(const std::u16string& pMessage, const std::u16string& pLogger);
-
-// Test seam: switches outlets on and watches reports. The program never uses it.
-class TGlobalsSeam {
- public:
-  static void SetObserver(TGlobals& g, TLogObserver* observer) { g.fObserver = observer; }
-  static void SetLogAll(TGlobals& g, bool value) { g.fLogAll = value; }
-  static void SetLogFunction(TGlobals& g, TLogFunction f) { g.fLogFunction = std::move(f); }
-  static void SetMainFormHandle(TGlobals& g, std::int32_t h) { g.fMainFormHandle = h; }
-  static void SetSpoolFileName(TGlobals& g, std::u16string name) { g.fSpoolFileName = std::move(name); }
-  static TStrings& LoggedModules(TGlobals& g) { return *g.fLoggedModules; }
-  static const TStrings& PrintBuffer(TGlobals& g) { return *g.fPrintBuffer; }
-};

@@ -11,7 +11,8 @@ command -v npm >/dev/null || packages+=(npm)
 for group in "$@"; do
   case "$group" in
     build) ;;
-    test) packages+=(xvfb xauth x11-utils x11-apps imagemagick curl) ;;
+    # iproute2: the address test sets up a network namespace of its own.
+    test) packages+=(xvfb xauth x11-utils x11-apps imagemagick curl iproute2) ;;
     # The kernel test (tests/kernel/run.sh): QEMU, the guest's shell and tools, SDL 2 for
     # its game-library check, and what unpacks the kernel package and builds the initramfs.
     kernel) packages+=(qemu-system-x86 busybox-static libsdl2-dev cpio xz-utils zstd binutils) ;;

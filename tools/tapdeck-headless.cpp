@@ -265,7 +265,7 @@ void RunCommand(const std::string& ALine) {
 int Run(const THeadlessOptions& AOptions) {
   CreateGlobals();
   TLogPrinter logPrinter;
-  TGlobalsSeam::SetObserver(*Globals, &logPrinter);
+  Globals->SetObserver(&logPrinter);
   ChooseKeyboard(AOptions);
   ChooseJoystick(AOptions);
   WebRequestHandler().SetWebModuleClass(MainPageModuleClass(AOptions.Dir));
@@ -296,7 +296,7 @@ int Run(const THeadlessOptions& AOptions) {
       PrintLine("stopped");
     }
   }
-  TGlobalsSeam::SetObserver(*Globals, nullptr);
+  Globals->SetObserver(nullptr);
   DestroyGlobals();
   FreePageInfo();
   return status;

@@ -1,15 +1,14 @@
 #include "web/uMainPage.h"
 
 #include <algorithm>
-#include <chrono>
 #include <iterator>
-#include <thread>
 
 #include "base/uAddresses.h"
 #include "base/uFiles.h"
 #include "base/uIntConv.h"
 #include "base/uText.h"
 #include "joystick/vJoyClass.h"
+#include "keys/uKeyboard.h"
 #include "keys/uSendKeys.h"
 #include "page/uPageInfo.h"
 #include "web/uRequestGuard.h"
@@ -25,8 +24,7 @@ std::u16string WithFinalSeparator(std::u16string dir) {
 
 TwmMainPage::TwmMainPage() : TwmMainPage(std::u16string()) {}
 
-TwmMainPage::TwmMainPage(std::u16string ABaseDir, TButtonHold AHold)
-    : FBaseDir(WithFinalSeparator(std::move(ABaseDir))), FHold(std::move(AHold)) {
+TwmMainPage::TwmMainPage(std::u16string ABaseDir) : FBasePath(WithFinalSeparator(std::move(ABaseDir))) {
   struct TRoute {
     const char16_t* Name;
     const char16_t* PathInfo;
@@ -58,7 +56,7 @@ TwmMainPage::TwmMainPage(std::u16string ABaseDir, TButtonHold AHold)
 }
 
 void TwmMainPage::WebModuleCreate(TWebModule&) {
-  FBasePath = FBaseDir.empty() ? ExtractFilePath(ExecutablePath()) : FBaseDir;
+  if (FBasePath.empty()) FBasePath = ExtractFilePath(ExecutablePath());
 }
 
 void TwmMainPage::WebModuleDestroy(TWebModule&) {}
@@ -157,11 +155,7 @@ void TwmMainPage::wmMainPagewmPostButtonsPressAction(TWebActionItem&, TWebReques
   for (std::int32_t id : ButtonsIdsFromString(Request.QueryFields().Values(u"str"))) {
     GetvJoy().ButtonDown(ButtonNr(id));
     // Long enough for the game to see the button held.
-    const std::chrono::milliseconds hold(kButtonPressMilliseconds);
-    if (FHold)
-      FHold(hold);
-    else
-      std::this_thread::sleep_for(hold);
+    GetKeyboard()->Sleep(kButtonPressMilliseconds);
     GetvJoy().ButtonUp(ButtonNr(id));
   }
 }
@@ -174,12 +168,12 @@ void TwmMainPage::wmMainPagewmPostButtonsUpAction(TWebActionItem&, TWebRequest& 
   for (std::int32_t id : ButtonsIdsFromString(Request.QueryFields().Values(u"str"))) GetvJoy().ButtonUp(ButtonNr(id));
 }
 
-TWebModuleClass MainPageModuleClass(std::u16string ABaseDir, TButtonHold AHold) {
+TWebModuleClass MainPageModuleClass(std::u16string ABaseDir) {
   // The page is open to everyone; only the routes that act on the PC are guarded.
   auto guard = std::make_shared<const TRequestGuard>(
       std::vector<std::u16string>(std::begin(TwmMainPage::kInputRoutePaths), std::end(TwmMainPage::kInputRoutePaths)),
       LocalHostName());
   return TWebModuleClass(
-      [dir = std::move(ABaseDir), hold = std::move(AHold)] { return std::make_unique<TwmMainPage>(dir, hold); },
+      [dir = std::move(ABaseDir)] { return std::make_unique<TwmMainPage>(dir); },
       [guard](const TWebRequest& ARequest) { return guard->Admits(ARequest); });
 }

@@ -2,9 +2,7 @@
 // TwmMainPage: the web module of this program. Its route table holds the page route (the
 // default item, taking every request no input route takes) and the six input routes.
 
-#include <chrono>
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -13,20 +11,16 @@
 #include "base/uStreams.h"
 #include "web/uWebRequestHandler.h"
 
-// How ButtonsPress holds each button before releasing it: by default the thread sleeps;
-// a fuzz target that must not wait passes one of its own.
-using TButtonHold = std::function<void(std::chrono::milliseconds AHold)>;
-
 class TwmMainPage : public TWebModule {
  public:
   // Pages are read from the executable's directory.
   TwmMainPage();
-  // Pages are read from ABaseDir instead (tests, tapdeck-headless --dir); a missing final
-  // separator is added. AHold replaces the sleep of ButtonsPress when set.
-  explicit TwmMainPage(std::u16string ABaseDir, TButtonHold AHold = {});
+  // Pages are read from ABaseDir instead (tapdeck-headless --dir, tests); a missing final
+  // separator is added. Empty: the executable's directory.
+  explicit TwmMainPage(std::u16string ABaseDir);
 
-  // The directory the page files are read from, ending with the separator; set by
-  // WebModuleCreate.
+  // The directory the page files are read from, ending with the separator: the one given,
+  // or the executable's, which WebModuleCreate finds.
   const std::u16string& BasePath() const { return FBasePath; }
 
   void WebModuleCreate(TWebModule& Sender);
@@ -46,7 +40,9 @@ class TwmMainPage : public TWebModule {
   void wmMainPagewmPostKeyboardUpAction(TWebActionItem& Sender, TWebRequest& Request, TWebResponse& Response,
                                         bool& Handled);
   // The joystick routes: "str" from the query for every method, a list of button ids set
-  // on the joystick before the route returns. Press holds each button before the next.
+  // on the joystick before the route returns. Press holds each button before the next, with
+  // the platform's sleep, which the keyboard interface carries (TKeyboard::Sleep): a
+  // recording keyboard whose Sleep only records makes the hold take no time.
   void wmMainPagewmPostButtonsPressAction(TWebActionItem& Sender, TWebRequest& Request, TWebResponse& Response,
                                           bool& Handled);
   void wmMainPagewmPostButtonsDownAction(TWebActionItem& Sender, TWebRequest& Request, TWebResponse& Response,
@@ -68,12 +64,10 @@ class TwmMainPage : public TWebModule {
   bool SetResponseStream(std::unique_ptr<TMemoryStream> AStream, const std::u16string& AContentType,
                          TWebResponse& AResponse);
 
-  std::u16string FBaseDir;  // empty: the executable's directory
-  TButtonHold FHold;        // empty: sleep
   std::u16string FBasePath;
 };
 
-// The module class to register on a request handler; ABaseDir and AHold as for the
-// constructor, empty for the executable's directory and a real sleep. It refuses input
-// requests that a browser sent from another site or to a name that is not this PC's.
-TWebModuleClass MainPageModuleClass(std::u16string ABaseDir = {}, TButtonHold AHold = {});
+// The module class to register on a request handler; ABaseDir as for the constructor, empty
+// for the executable's directory. It refuses input requests that a browser sent from another
+// site or to a name that is not this PC's.
+TWebModuleClass MainPageModuleClass(std::u16string ABaseDir = {});

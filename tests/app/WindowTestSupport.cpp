@@ -2,12 +2,11 @@
 
 #include <memory>
 
-#include "joystick/vJoyClass.h"
+#include "joystick/vJoyIF.h"
 #include "page/uPageInfo.h"
 #include "web/uMainPage.h"
 
 TvJoySimulated& StartAsANewProcess(TvJoySimulatedOptions AOptions) {
-  TvJoySeam::Forget();
   auto library = std::make_unique<TvJoySimulated>(AOptions);
   TvJoySimulated& result = *library;
   SelectvJoyLibrary(std::move(library));
@@ -16,10 +15,7 @@ TvJoySimulated& StartAsANewProcess(TvJoySimulatedOptions AOptions) {
   return result;
 }
 
-void ForgetProcessObjects() {
-  TvJoySeam::Forget();
-  FreePageInfo();
-}
+void ForgetProcessObjects() { FreePageInfo(); }
 
 std::uint16_t BoundIPv4Port(const TIdHTTPWebBrokerBridge& AServer) {
   for (int i = 0; i < AServer.Bindings().Count(); ++i) {

@@ -8,10 +8,11 @@
 #include "joystick/vJoySimulated.h"
 #include "tests/web/HTTPTestSupport.h"
 
-// No joystick object, a new simulated library of those options, no page object (so the
-// defaults come back) and the program's web module registered. Returns the library.
+// A new simulated library of those options (so the next GetvJoy creates a fresh joystick
+// object on it), no page object (so the defaults come back) and the program's web module
+// registered. Returns the library.
 TvJoySimulated& StartAsANewProcess(TvJoySimulatedOptions AOptions);
-// Drops the joystick object and the page object again.
+// Drops the page object again; the joystick object is left to the next library selected.
 void ForgetProcessObjects();
 
 // The port of the service's first IPv4 binding while it is active (0 when there is none).

@@ -5,9 +5,13 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 #include <QApplication>
 #include <QEventLoop>
 #include <QIcon>
+#include <QKeyEvent>
+#include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -229,6 +233,60 @@ TEST_F(QtMainWindow, TheDeviceFieldTypesUnlimitedRefusesLettersStepsAndClampsOnL
   EXPECT_EQ(GetvJoy().Id(), 14);
   QTest::keyClick(field, Qt::Key_Return);
   EXPECT_EQ(field->text(), "14");
+}
+
+// A key press as X11 delivers it: Delete comes with the DEL character, Backspace with BS.
+void PressAsX11(QWidget* AWidget, Qt::Key AKey, const QString& AText = {}) {
+  QKeyEvent press(QEvent::KeyPress, AKey, Qt::NoModifier, AText);
+  QApplication::sendEvent(AWidget, &press);
+  QKeyEvent release(QEvent::KeyRelease, AKey, Qt::NoModifier, AText);
+  QApplication::sendEvent(AWidget, &release);
+}
+
+TEST_F(QtMainWindow, TheDeviceFieldTakesTheEditingKeysAsAnyField) {
+  Show();
+  auto* field = Find<QLineEdit>("edtvJoyDeviceId");
+  Retype("edtvJoyDeviceId", "123");
+  const struct {
+    Qt::Key key;
+    QString text;
+    QString after;
+  } steps[] = {
+      {Qt::Key_Home, {}, "123"},
+      {Qt::Key_Delete, QString(QChar(0x7F)), "23"},
+      {Qt::Key_End, {}, "23"},
+      {Qt::Key_Backspace, QString(QChar(0x08)), "2"},
+      {Qt::Key_Left, {}, "2"},
+      {Qt::Key_Delete, QString(QChar(0x7F)), ""},
+  };
+  for (const auto& step : steps) {
+    PressAsX11(field, step.key, step.text);
+    EXPECT_EQ(field->text(), step.after) << QKeySequence(step.key).toString().toStdString();
+  }
+  EXPECT_EQ(GetvJoy().Id(), 1) << "an empty field reads as the lower limit";
+  QTest::keyClicks(field, "x4");
+  EXPECT_EQ(field->text(), "4") << "letters are still refused";
+  QTest::keyClick(field, Qt::Key_Right);
+  PressAsX11(field, Qt::Key_Left);
+  QTest::keyClicks(field, "1");
+  EXPECT_EQ(field->text(), "14");
+  EXPECT_EQ(GetvJoy().Id(), 14);
+}
+
+TEST_F(QtMainWindow, TheWindowCentresItsFrameOnTheScreenOnceShown) {
+  Show();
+  Settle();
+  ASSERT_NE(window->screen(), nullptr);
+  const QPoint centre = window->screen()->availableGeometry().center();
+  const QRect frame = window->frameGeometry();
+  EXPECT_LE(std::abs(frame.center().x() - centre.x()), 1) << frame.x() << "," << frame.y();
+  EXPECT_LE(std::abs(frame.center().y() - centre.y()), 1) << frame.x() << "," << frame.y();
+  // Only the first showing centres: a window the user moved stays where it was put.
+  window->move(frame.topLeft() + QPoint(40, 30));
+  window->hide();
+  window->show();
+  Settle();
+  EXPECT_EQ(window->frameGeometry().topLeft(), frame.topLeft() + QPoint(40, 30));
 }
 
 TEST_F(QtMainWindow, AnErrorGoesToAnErrorBoxAndTheWindowGoesOn) {

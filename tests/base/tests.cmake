@@ -13,4 +13,7 @@ target_sources(tapdeck_tests PRIVATE
 )
 if(WIN32)
   target_sources(tapdeck_tests PRIVATE tests/base/uFiles_win32Test.cpp)
+else()
+  # The address list in a network namespace of the test's own (iproute2's "ip" sets it up).
+  target_sources(tapdeck_tests PRIVATE tests/base/uAddresses_linuxTest.cpp)
 endif()

@@ -245,11 +245,9 @@ class GetvJoyTest : public ::testing::Test {
     auto library = std::make_unique<TvJoySimulated>(AOptions);
     sim = library.get();
     SelectvJoyLibrary(std::move(library));
-    TvJoySeam::Forget();
   }
   ~GetvJoyTest() override {
     sim->SetListener(nullptr);  // a listener may refer to the finished test's locals
-    TvJoySeam::Forget();
   }
   std::size_t DriverMatchCalls() const {
     std::size_t count = 0;
@@ -282,10 +280,18 @@ TEST_F(GetvJoyTest, VersionMismatchRepeatsTheCheckOnEveryCall) {
 TEST_F(GetvJoyTest, ReplacedLibraryStaysUsable) {
   TvJoy& joy = GetvJoy();
   joy.SetId(2);
-  SelectvJoyLibrary(std::make_unique<TvJoySimulated>());
+  auto replacement = std::make_unique<TvJoySimulated>();
+  TvJoySimulated& other = *replacement;
+  SelectvJoyLibrary(std::move(replacement));
   EXPECT_NE(&vJoyLibrary(), sim);
   EXPECT_TRUE(joy.Acquire());  // the object created earlier still talks to its own library
   EXPECT_TRUE(sim->GetVJDStatus(2) == VJD_STAT_OWN);
+  // The next GetvJoy creates an object on the library selected now.
+  TvJoy& created = GetvJoy();
+  EXPECT_NE(&created, &joy);
+  EXPECT_EQ(&created.Library(), &other);
+  EXPECT_EQ(created.Id(), 1);
+  EXPECT_EQ(&GetvJoy(), &created);
 }
 
 class GetvJoyMismatchTest : public GetvJoyTest {

@@ -7,6 +7,7 @@
 
 #include "base/uText.h"
 #include "keys/uUSLayout.h"
+#include "tests/support/KeySequencePlayer.h"
 
 namespace {
 
@@ -80,11 +81,11 @@ std::string Notation(const std::vector<TKeyEvent>& AEvents) {
 
 TLogWatch::TLogWatch() {
   CreateGlobals();
-  TGlobalsSeam::SetObserver(*Globals, this);
+  Globals->SetObserver(this);
 }
 
 TLogWatch::~TLogWatch() {
-  TGlobalsSeam::SetObserver(*Globals, nullptr);
+  Globals->SetObserver(nullptr);
   DestroyGlobals();
 }
 
@@ -105,7 +106,7 @@ std::vector<std::u16string> TLogWatch::Messages() {
 
 void PlayInto(const std::shared_ptr<TKeyboard>& AKeyboard, const std::u16string& ASequence,
               TKeyboardSendKeyDownUps AModes, std::int32_t ADelayModifiers, std::int32_t ADelayKeys) {
-  TKeySequenceSeam::Play(AKeyboard, ASequence, AModes, ADelayModifiers, ADelayKeys);
+  PlayKeySequence(AKeyboard, ASequence, AModes, ADelayModifiers, ADelayKeys);
 }
 
 std::shared_ptr<TKeyboardRecorder> Play(const std::u16string& ASequence, TKeyboardSendKeyDownUps AModes,

@@ -1,5 +1,6 @@
 target_sources(tapdeck_tests PRIVATE
   tests/keys/KeysTestSupport.cpp
+  tests/support/KeyboardWatch.cpp
   tests/keys/uKeyboardTest.cpp
   tests/keys/uSendKeysTest.cpp
   tests/keys/uUSLayoutTest.cpp

@@ -10,6 +10,8 @@
 
 #include "base/uText.h"
 #include "tests/keys/KeysTestSupport.h"
+#include "tests/support/KeySequencePlayer.h"
+#include "tests/support/KeyboardWatch.h"
 
 namespace {
 
@@ -332,9 +334,9 @@ TEST(TKeySequenceKeyNames, EveryNameResolvesAndPlays) {
   ASSERT_EQ(names.size(), 65u);
 
   TLogWatch log;
-  TKeySequence worker;
+  TKeySequencePlayer worker;
   for (const auto& [name, vk] : names) {
-    EXPECT_EQ(TKeySequenceSeam::KeyNameToVKey(worker, name), vk) << name;
+    EXPECT_EQ(worker.KeyNameToVKey(name), vk) << name;
     if (vk == 0x90) continue;  // Num Lock sends no event
     const auto events = Play(u"{" + AsciiToUtf16(name) + u"}")->Events();
     ASSERT_EQ(events.size(), 2u) << name;
@@ -346,9 +348,9 @@ TEST(TKeySequenceKeyNames, EveryNameResolvesAndPlays) {
 
 TEST(TKeySequenceKeyNames, NearMissesAreNotFound) {
   TLogWatch log;
-  TKeySequence worker;
+  TKeySequencePlayer worker;
   for (const char* name : {"", "A", "F", "F0", "F25", "F100", "ENTE", "ENTERS", "left", "UPP", "ZZZ", "\xFF\xFF"})
-    EXPECT_EQ(TKeySequenceSeam::KeyNameToVKey(worker, name), 0xFFFF) << name;
+    EXPECT_EQ(worker.KeyNameToVKey(name), 0xFFFF) << name;
   EXPECT_EQ(log.Messages(), std::vector<std::u16string>(12, u"Invalid Key Name"));
 }
 
@@ -373,46 +375,54 @@ TEST(TKeySequenceTables, DownUpsIsOneByte) {
 // ---------------------------------------------------------------------------------------
 // The worker's life on its own thread.
 
+// A worker that counts the runs of its thread body and its destruction.
 class TCountedWorker : public TKeySequence {
  public:
-  explicit TCountedWorker(std::atomic<int>& ADestroyed) : fDestroyed(ADestroyed) {}
+  TCountedWorker(std::atomic<int>& ARuns, std::atomic<int>& ADestroyed) : fRuns(ARuns), fDestroyed(ADestroyed) {}
   ~TCountedWorker() override { ++fDestroyed; }
 
+ protected:
+  void Execute() override {
+    ++fRuns;
+    TKeySequence::Execute();
+  }
+
  private:
+  std::atomic<int>& fRuns;
   std::atomic<int>& fDestroyed;
 };
 
 class TKeySequenceWorker : public ::testing::Test {
  protected:
-  void SetUp() override {
-    auto recorder = std::make_unique<TKeyboardRecorder>(false);
-    fRecorder = recorder.get();
-    SelectKeyboard(std::move(recorder));
-    fKeep = GetKeyboard();
-  }
-  void TearDown() override { TKeySequence::WaitForWorkers(); }
-  TKeyboardRecorder* fRecorder = nullptr;
-  std::shared_ptr<TKeyboard> fKeep;  // the recorder outlives a later selection
+  std::shared_ptr<TKeyboardRecorder> fRecorder = std::make_shared<TKeyboardRecorder>(false);
+  // Selects the recorder for the workers; waits for them at the end of every test.
+  TKeyboardWatch fWatch{fRecorder};
 };
 
 TEST_F(TKeySequenceWorker, CreatedWithDefaults) {
-  TKeySequence worker;
-  EXPECT_TRUE(worker.Sequence().empty());
-  EXPECT_EQ(worker.DelayModifiers(), 0);
-  EXPECT_EQ(worker.DelayKeys(), 0);
-  EXPECT_EQ(worker.DownUps(), kKey);
-  EXPECT_EQ(TKeySequence::LiveWorkers(), 0);  // creating does not start
+  std::atomic<int> runs = 0, destroyed = 0;
+  {
+    TCountedWorker worker(runs, destroyed);
+    EXPECT_TRUE(worker.Sequence().empty());
+    EXPECT_EQ(worker.DelayModifiers(), 0);
+    EXPECT_EQ(worker.DelayKeys(), 0);
+    EXPECT_EQ(worker.DownUps(), kKey);
+  }
+  fWatch.WaitForWorkers();
+  EXPECT_EQ(runs, 0);  // creating does not start
+  EXPECT_EQ(destroyed, 1);
 }
 
 TEST_F(TKeySequenceWorker, StartPlaysOnItsOwnThreadAndDestroysItself) {
   TLogWatch log;
-  std::atomic<int> destroyed = 0;
-  auto* worker = new TCountedWorker(destroyed);
+  std::atomic<int> runs = 0, destroyed = 0;
+  auto* worker = new TCountedWorker(runs, destroyed);
   worker->SetSequence(u"+{LEFT x}");
   worker->Start();
-  TKeySequence::WaitForWorkers();
+  fWatch.WaitForWorkers();
+  EXPECT_EQ(runs, 1);
   EXPECT_EQ(destroyed, 1);
-  EXPECT_EQ(TKeySequence::LiveWorkers(), 0);
+  EXPECT_EQ(fWatch.LiveWorkers(), 0);
   const auto calls = fRecorder->Calls();
   ASSERT_FALSE(calls.empty());
   EXPECT_NE(calls[0].Thread, std::this_thread::get_id());
@@ -421,14 +431,15 @@ TEST_F(TKeySequenceWorker, StartPlaysOnItsOwnThreadAndDestroysItself) {
 }
 
 TEST_F(TKeySequenceWorker, KeepsTheKeyboardItWasCreatedWith) {
+  const std::weak_ptr<TKeyboard> created = GetKeyboard();
   auto worker = std::make_unique<TKeySequence>();
   worker->SetSequence(u"a");
   SelectKeyboard(std::make_unique<TKeyboardRecorder>(false));  // the old one lives on in the worker
-  EXPECT_NE(GetKeyboard().get(), fRecorder);
+  EXPECT_NE(GetKeyboard(), created.lock());
   worker.release()->Start();
-  TKeySequence::WaitForWorkers();
+  fWatch.WaitForWorkers();
   EXPECT_EQ(Notation(fRecorder->Events()), "A↓ A↑");
-  EXPECT_EQ(fKeep.use_count(), 1);  // the worker let go of it when it was destroyed
+  EXPECT_TRUE(created.expired());  // the worker let go of it when it was destroyed
 }
 
 // Holds every worker at its first event until all have arrived, so they really run at once
@@ -456,16 +467,14 @@ class TGateRecorder : public TKeyboardRecorder {
 
 TEST(TKeySequenceConcurrent, WorkersKeepTheirOwnEventsInOrder) {
   const std::u16string sequences[] = {u"abcdefghij{LEFT 50}", u"+(klmno){UP 50}", u"%{F4 40}xyz", u"{HOME 30}0123"};
-  auto gate = std::make_unique<TGateRecorder>(std::size(sequences));
-  TGateRecorder* recorder = gate.get();
-  SelectKeyboard(std::move(gate));
-  const std::shared_ptr<TKeyboard> keep = GetKeyboard();
+  const auto recorder = std::make_shared<TGateRecorder>(std::size(sequences));
+  TKeyboardWatch watch(recorder);
   for (const auto& s : sequences) {
     auto* worker = new TKeySequence;
     worker->SetSequence(s);
     worker->Start();
   }
-  TKeySequence::WaitForWorkers();
+  watch.WaitForWorkers();
   std::map<std::thread::id, std::vector<TKeyEvent>> events;
   for (const TKeyCall& c : recorder->Calls())
     if (c.Kind == TKeyCallKind::Event)

@@ -26,6 +26,17 @@ struct Recorder : TLogObserver {
   }
 };
 
+// The outlets' switches, which nothing in the program sets, opened up for these tests.
+class TOpenGlobals : public TGlobals {
+ public:
+  using TGlobals::fLogAll;
+  using TGlobals::fLogFunction;
+  using TGlobals::fMainFormHandle;
+  using TGlobals::fSpoolFileName;
+  TStrings& LoggedModules() { return *fLoggedModules; }
+  const TStrings& PrintBuffer() const { return *fPrintBuffer; }
+};
+
 const TLogFunction kSomeFunction = [](const std::u16string&) {};
 
 std::string Stamp() {
@@ -34,25 +45,25 @@ std::string Stamp() {
 }
 
 TEST(TGlobals, EveryOutletOffRecordsAndPostsNothing) {
-  TGlobals g;
+  TOpenGlobals g;
   Recorder r;
-  TGlobalsSeam::SetObserver(g, &r);
+  g.SetObserver(&r);
   g.LogError(u"Invalid KeyName", u"KEY");
   g.DebugLog(u"x", u"KEY");
-  EXPECT_EQ(TGlobalsSeam::PrintBuffer(g).Count(), 0);
+  EXPECT_EQ(g.PrintBuffer().Count(), 0);
   EXPECT_TRUE(r.posted.empty());
-  ASSERT_EQ(r.reports.size(), 1u);  // the seam sees the report that reached LogError
+  ASSERT_EQ(r.reports.size(), 1u);  // the observer sees the report that reached LogError
   EXPECT_EQ(r.reports[0].first, u"Invalid KeyName");
 }
 
 TEST(TGlobals, ErrorAndDebugLineFormats) {
-  TGlobals g;
-  TGlobalsSeam::SetLogFunction(g, kSomeFunction);
+  TOpenGlobals g;
+  g.fLogFunction = kSomeFunction;
   g.LogError(u"Invalid Key Name", u"KEY");
   g.DebugLog(u"not logged", u"KEY");  // fLogAll false and no logged modules
-  TGlobalsSeam::SetLogAll(g, true);
+  g.fLogAll = true;
   g.DebugLog(u"debug text", u"WEB");
-  const auto& lines = TGlobalsSeam::PrintBuffer(g).Lines();
+  const auto& lines = g.PrintBuffer().Lines();
   ASSERT_EQ(lines.size(), 2u);
   EXPECT_TRUE(std::regex_match(Utf16ToUtf8(lines[0]), std::regex(Stamp() + " \\[KEY\\] ERROR: Invalid Key Name")))
       << Utf16ToUtf8(lines[0]);
@@ -61,57 +72,57 @@ TEST(TGlobals, ErrorAndDebugLineFormats) {
 }
 
 TEST(TGlobals, ModuleNamesCompareWholeAndWithoutCase) {
-  TGlobals g;
+  TOpenGlobals g;
   EXPECT_FALSE(g.IsModuleLogged(u"KEY"));
-  TGlobalsSeam::LoggedModules(g).Add(u"keys");
+  g.LoggedModules().Add(u"keys");
   EXPECT_FALSE(g.IsModuleLogged(u"KEY"));
-  TGlobalsSeam::LoggedModules(g).Add(u"key");
+  g.LoggedModules().Add(u"key");
   EXPECT_TRUE(g.IsModuleLogged(u"KEY"));
   EXPECT_FALSE(g.IsModuleLogged(u"KE"));
-  TGlobalsSeam::SetLogAll(g, true);
+  g.fLogAll = true;
   EXPECT_TRUE(g.IsModuleLogged(u"anything"));
 }
 
 TEST(TGlobals, SpoolFileGetsOneLinePerCallAndTheBufferNone) {
   TempDir dir;
-  TGlobals g;
-  TGlobalsSeam::SetLogFunction(g, kSomeFunction);
-  TGlobalsSeam::LoggedModules(g).Add(u"KEY");
-  TGlobalsSeam::SetSpoolFileName(g, dir.File("debug.log"));
+  TOpenGlobals g;
+  g.fLogFunction = kSomeFunction;
+  g.LoggedModules().Add(u"KEY");
+  g.fSpoolFileName = dir.File("debug.log");
   g.DebugLog(u"one", u"KEY");
   g.DebugLog(u"two", u"key");
   g.DebugLog(u"skipped", u"OTHER");
-  EXPECT_EQ(TGlobalsSeam::PrintBuffer(g).Count(), 0);
+  EXPECT_EQ(g.PrintBuffer().Count(), 0);
   const std::string bytes = ReadFileBytes(dir.File("debug.log"));
   EXPECT_TRUE(std::regex_match(bytes, std::regex(Stamp() + " \\[KEY\\]: one\r\n" + Stamp() + " \\[key\\]: two\r\n")))
       << bytes;
 }
 
 TEST(TGlobals, NotifiesOnlyAPositiveHandle) {
-  TGlobals g;
+  TOpenGlobals g;
   Recorder r;
-  TGlobalsSeam::SetObserver(g, &r);
+  g.SetObserver(&r);
   for (std::int32_t handle : {0, -5}) {
-    TGlobalsSeam::SetMainFormHandle(g, handle);
+    g.fMainFormHandle = handle;
     g.LogError(u"m", u"KEY");
   }
   EXPECT_TRUE(r.posted.empty());
-  TGlobalsSeam::SetMainFormHandle(g, 77);
+  g.fMainFormHandle = 77;
   g.LogError(u"m", u"KEY");
   g.DebugLog(u"m", u"KEY");
   EXPECT_EQ(r.posted, (std::vector<std::int32_t>{77, 77}));
 }
 
 TEST(TGlobalsConcurrent, ReportersGetWholeLines) {
-  TGlobals g;
-  TGlobalsSeam::SetLogFunction(g, kSomeFunction);
+  TOpenGlobals g;
+  g.fLogFunction = kSomeFunction;
   std::vector<std::thread> threads;
   for (int t = 0; t < 4; ++t)
     threads.emplace_back([&g, t] {
       for (int i = 0; i < 200; ++i) g.LogError(u"message " + IntToStr(t), u"KEY");
     });
   for (auto& t : threads) t.join();
-  const auto& lines = TGlobalsSeam::PrintBuffer(g).Lines();
+  const auto& lines = g.PrintBuffer().Lines();
   ASSERT_EQ(lines.size(), 800u);
   for (const auto& line : lines) EXPECT_NE(line.find(u"[KEY] ERROR: message "), std::u16string::npos);
 }
@@ -121,7 +132,7 @@ TEST(TGlobalsConcurrent, ReportsAfterDestructionAreDropped) {
   CreateGlobals();
   ASSERT_NE(Globals, nullptr);
   Recorder r;
-  TGlobalsSeam::SetObserver(*Globals, &r);
+  Globals->SetObserver(&r);
   LogToGlobals(u"before", u"KEY");
   std::atomic<bool> stop{false};
   std::thread worker([&] {

@@ -2,6 +2,7 @@
 // A single-use countdown for tests that hold threads at chosen points. std::latch would do,
 // but its atomic wait deadlocks in MinGW-w64's libstdc++ 12, so the Windows build uses this.
 
+#include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <mutex>
@@ -20,6 +21,12 @@ class TLatch {
   void wait() {
     std::unique_lock lock(FLock);
     FZero.wait(lock, [this] { return FCount <= 0; });
+  }
+  // Whether the count reached zero within ATimeout.
+  template <class Rep, class Period>
+  bool wait_for(const std::chrono::duration<Rep, Period>& ATimeout) {
+    std::unique_lock lock(FLock);
+    return FZero.wait_for(lock, ATimeout, [this] { return FCount <= 0; });
   }
   void arrive_and_wait(std::ptrdiff_t AN = 1) {
     count_down(AN);

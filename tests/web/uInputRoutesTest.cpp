@@ -7,6 +7,7 @@
 #include <cctype>
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -20,6 +21,7 @@
 #include "keys/uKeyboardRecorder.h"
 #include "keys/uSendKeys.h"
 #include "tests/keys/KeysTestSupport.h"
+#include "tests/support/KeyboardWatch.h"
 #include "tests/web/HTTPTestSupport.h"
 #include "web/uMainPage.h"
 
@@ -87,18 +89,11 @@ class TInputRoutesFixture : public ::testing::Test {
     GetvJoy().SetId(2);
     GetvJoy().Acquire();
     FJoystick->ClearCalls();
-    SelectKeyboard(std::make_unique<TKeyboardRecorder>());
-    FKeyboard = std::dynamic_pointer_cast<TKeyboardRecorder>(GetKeyboard());
     FService.Start();
   }
-  ~TInputRoutesFixture() override {
-    TKeySequence::WaitForWorkers();
-    TvJoySeam::Forget();
-  }
 
-  // A fresh library with no joystick object yet; the next GetvJoy creates one on it.
+  // A fresh library; the next GetvJoy creates a joystick object on it.
   TvJoySimulated& UseJoystickLibrary(TvJoySimulatedOptions AOptions) {
-    TvJoySeam::Forget();
     auto library = std::make_unique<TvJoySimulated>(AOptions);
     FJoystick = library.get();
     SelectvJoyLibrary(std::move(library));
@@ -129,11 +124,14 @@ class TInputRoutesFixture : public ::testing::Test {
 
   TvJoySimulated& Joystick() { return *FJoystick; }
   TKeyboardRecorder& Keyboard() { return *FKeyboard; }
+  TKeyboardWatch& Workers() { return FWorkers; }
   TTestService& Service() { return FService; }
 
  private:
   TvJoySimulated* FJoystick = nullptr;
-  std::shared_ptr<TKeyboardRecorder> FKeyboard;
+  std::shared_ptr<TKeyboardRecorder> FKeyboard = std::make_shared<TKeyboardRecorder>();
+  // The recorder for the key-sequence workers, which are waited for at the end.
+  TKeyboardWatch FWorkers{FKeyboard};
   TTestRoutes FUnusedRoutes;
   // The main module with no page files: only the input routes matter here.
   TTestService FService{FUnusedRoutes, MainPageModuleClass(u"/nonexistent-page-dir")};
@@ -153,7 +151,7 @@ class InputRoutes : public TInputRoutesFixture {
   }
   // The key lines the recorder would print, after every worker has ended.
   std::vector<std::string> KeyLines() {
-    TKeySequence::WaitForWorkers();
+    Workers().WaitForWorkers();
     std::vector<std::string> lines;
     for (const TKeyEvent& event : Keyboard().Events()) lines.push_back(FormatKeyEventLine(event));
     return lines;
@@ -201,20 +199,32 @@ TEST_F(InputRoutes, PressReleasesEachButtonBeforeTheNextAndAnswersAfterAll) {
   EXPECT_TRUE(Joystick().PressedButtons(2).empty());
 }
 
-TEST_F(InputRoutes, AButtonHoldGivenToTheModuleReplacesTheSleep) {
+// A recorder that tells of every Sleep, on the thread that sleeps.
+class TSleepWatchingRecorder : public TKeyboardRecorder {
+ public:
+  explicit TSleepWatchingRecorder(std::function<void(std::uint32_t)> AOnSleep)
+      : TKeyboardRecorder(false), fOnSleep(std::move(AOnSleep)) {}
+  void Sleep(std::uint32_t dwMilliseconds) override {
+    fOnSleep(dwMilliseconds);
+    TKeyboardRecorder::Sleep(dwMilliseconds);
+  }
+
+ private:
+  std::function<void(std::uint32_t)> fOnSleep;
+};
+
+TEST_F(InputRoutes, PressHoldsEachButtonWithTheKeyboardsSleep) {
   std::vector<std::string> holds;
   std::mutex holdsLock;
-  TTestRoutes unused;
-  TTestService service(unused, MainPageModuleClass(u"/nonexistent-page-dir", [&](std::chrono::milliseconds AHold) {
+  // The platform's sleep sits behind the keyboard interface; a recorder that only records it
+  // makes the hold take no time (as the fuzz target's does).
+  TKeyboardWatch workers(std::make_shared<TSleepWatchingRecorder>([&](std::uint32_t AHold) {
     std::lock_guard lock(holdsLock);
     // The button is down while it is held.
-    holds.push_back(std::to_string(AHold.count()) + "ms with " + std::to_string(Joystick().PressedButtons(2).size()) +
+    holds.push_back(std::to_string(AHold) + "ms with " + std::to_string(Joystick().PressedButtons(2).size()) +
                     " down");
   }));
-  service.Start();
-  const THTTPReply reply =
-      ParseReply(Exchange(service.Port(), "GET /ButtonsPress?str=4,9 HTTP/1.1\r\nHost: localhost\r\n\r\n").Bytes);
-  EXPECT_EQ(reply.Status, 200);
+  ExpectEmpty200(Request("GET", "/ButtonsPress?str=4,9"));
   EXPECT_EQ(Join(ButtonCalls()), Join({"down 4", "up 4", "down 9", "up 9"}));
   std::lock_guard lock(holdsLock);
   EXPECT_EQ(Join(holds), Join({"30ms with 1 down", "30ms with 1 down"}));
@@ -370,20 +380,19 @@ TEST_F(InputRoutes, SpecialCharactersArriveIntactThroughTheEscapes) {
 TEST_F(InputRoutes, AnInvalidSequenceIsLoggedByItsWorkerAndStillAnswered200) {
   TLogWatch log;
   ExpectEmpty200(Request("GET", "/KeyboardKey?str=" + Encode("{NOSUCHKEY}")));
-  TKeySequence::WaitForWorkers();
+  Workers().WaitForWorkers();
   EXPECT_EQ(log.Messages(), std::vector<std::u16string>{u"Invalid Key Name"});
 }
 
 TEST_F(InputRoutes, ConcurrentKeyboardRouteAnswersWhileItsWorkerStillRuns) {
-  auto gated = std::make_unique<TGatedRecorder>();
+  const auto gated = std::make_shared<TGatedRecorder>();
   TGatedRecorder& gate = *gated;
-  SelectKeyboard(std::move(gated));
-  auto keep = GetKeyboard();
+  TKeyboardWatch workers(gated);
   ExpectEmpty200(Request("GET", "/KeyboardKey?str=a"));
-  EXPECT_EQ(TKeySequence::LiveWorkers(), 1);
+  EXPECT_EQ(workers.LiveWorkers(), 1);
   EXPECT_TRUE(gate.Events().empty());
   gate.Open();
-  TKeySequence::WaitForWorkers();
+  workers.WaitForWorkers();
   std::vector<std::string> lines;
   for (const TKeyEvent& event : gate.Events()) lines.push_back(FormatKeyEventLine(event));
   EXPECT_EQ(Join(lines), Join(kKeyA));
