@@ -91,6 +91,7 @@ void TfrmMain::Run(TMainEvent AEvent) {
     case TMainEvent::ButtonStartClick: return ButtonStartClick();
     case TMainEvent::ButtonStopClick: return ButtonStopClick();
     case TMainEvent::ButtonOpenBrowserClick: return ButtonOpenBrowserClick();
+    case TMainEvent::lblPanelClick: return lblPanelClick();
     case TMainEvent::EditPortChange: return EditPortChange();
     case TMainEvent::edtvJoyDeviceIdChange: return edtvJoyDeviceIdChange();
     case TMainEvent::ApplicationEvents1Idle: {
@@ -121,7 +122,15 @@ void TfrmMain::LoadPanel(bool ATakeTitle) {
   std::u16string file;
   FView.SetText(TMainControl::lblPanel, u"Panel: built-in");
   FView.SetHint(TMainControl::lblPanel, u"");
-  const TPanel panel = FindPanel(FPlatform.PanelFiles(), file);
+  const std::vector<std::u16string> candidates = FPlatform.PanelFiles();
+  const TPanel panel = FindPanel(candidates, file);
+  // The editor saves to the user's own file (the first candidate), where it is found first.
+  for (const std::u16string& candidate : candidates)
+    if (!candidate.empty()) {
+      GetPageInfo().SetPanelSaveFile(candidate);
+      break;
+    }
+  GetPageInfo().SetPanelFile(file);
   if (ATakeTitle)
     UsePanel(GetPageInfo(), panel);
   else
@@ -182,6 +191,11 @@ void TfrmMain::ButtonOpenBrowserClick() {
   StartServer();
   const std::u16string url = GetURL();
   FView.ShellOpen(url);
+}
+
+void TfrmMain::lblPanelClick() {
+  StartServer();
+  FView.ShellOpen(GetURL() + u"/edit");
 }
 
 void TfrmMain::EditPortChange() { FView.SetText(TMainControl::edtURL, GetURL()); }

@@ -42,6 +42,8 @@ enum class TMainEvent {
   EditPortChange,
   edtvJoyDeviceIdChange,
   ApplicationEvents1Idle,
+  // The "Panel:" label was clicked: the panel editor opens in the browser.
+  lblPanelClick,
 };
 
 // The controls as the controller sees them. A view holds no logic of its own: it stores
@@ -102,6 +104,8 @@ class TfrmMain {
   void ButtonStartClick();
   void ButtonStopClick();
   void ButtonOpenBrowserClick();
+  // Starts the service when it is stopped, as Open Browser does, and opens the editor.
+  void lblPanelClick();
   void EditPortChange();
   void edtvJoyDeviceIdChange();
   // Leaves Done as it arrives.

@@ -76,6 +76,26 @@ void TPageInfo::SetModel(std::shared_ptr<const TPageModel> AModel) {
   FModel = std::move(AModel);
 }
 
+std::u16string TPageInfo::PanelFile() const {
+  std::lock_guard lock(FModelLock);
+  return FPanelFile;
+}
+
+void TPageInfo::SetPanelFile(std::u16string AFileName) {
+  std::lock_guard lock(FModelLock);
+  FPanelFile = std::move(AFileName);
+}
+
+std::u16string TPageInfo::PanelSaveFile() const {
+  std::lock_guard lock(FModelLock);
+  return FPanelSaveFile;
+}
+
+void TPageInfo::SetPanelSaveFile(std::u16string AFileName) {
+  std::lock_guard lock(FModelLock);
+  FPanelSaveFile = std::move(AFileName);
+}
+
 std::u16string TPageInfo::GetHTML() const { return Model()->GetHTML(); }
 
 std::u16string TPageInfo::GetScript() const { return FScript.Text(); }

@@ -33,6 +33,14 @@ class TPageInfo {
   std::shared_ptr<const TPageModel> Model() const;
   void SetModel(std::shared_ptr<const TPageModel> AModel);
 
+  // The panel file the model in use was read from (empty: the built-in page), and the file
+  // the panel editor saves to (empty: saving is not possible). The window and the headless
+  // service each set both where they put a panel in use.
+  std::u16string PanelFile() const;
+  void SetPanelFile(std::u16string AFileName);
+  std::u16string PanelSaveFile() const;
+  void SetPanelSaveFile(std::u16string AFileName);
+
   // The button panel of the model in use.
   std::u16string GetHTML() const;
   // The script and style files' lines, each followed by CR LF.
@@ -114,6 +122,8 @@ class TPageInfo {
   std::int32_t FWebServerPortNr = 0;
   mutable std::mutex FModelLock;  // guards FModel, which a save may replace during requests
   std::shared_ptr<const TPageModel> FModel = std::make_shared<const TPageModel>();
+  std::u16string FPanelFile;      // guarded by FModelLock
+  std::u16string FPanelSaveFile;  // guarded by FModelLock
   // Declared in construction order; destroyed in reverse, the script first.
   TStrings FStyles;
   TStrings FScript;

@@ -310,6 +310,18 @@ TEST_F(MainWindowConcurrent, StartWhileRunningDoesNothingNotEvenStoreTheTitle) {
   EXPECT_TRUE(view.errors.empty());
 }
 
+TEST_F(MainWindowConcurrent, ThePanelLabelStartsTheServiceAndOpensTheEditor) {
+  CreateOnFreePort(WithAddresses({u"192.0.2.7"}));
+  Click(TMainEvent::lblPanelClick);
+  ASSERT_TRUE(Active());
+  const std::uint16_t port = BoundIPv4Port(Server());
+  EXPECT_EQ(view.opened, std::vector<std::u16string>{u"http://192.0.2.7:0/edit"});
+  Click(TMainEvent::lblPanelClick);
+  EXPECT_EQ(view.opened.size(), 2u);
+  EXPECT_EQ(BoundIPv4Port(Server()), port);
+  EXPECT_TRUE(view.errors.empty());
+}
+
 TEST_F(MainWindowConcurrent, OpenBrowserStartsWhenStoppedAndOnlyOpensWhenRunning) {
   CreateOnFreePort(WithAddresses({u"192.0.2.7"}));
   Click(TMainEvent::ButtonOpenBrowserClick);
