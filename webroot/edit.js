@@ -416,7 +416,10 @@
 
   function preview(text, number) {
     post("/edit/preview", text).then(function (r) { return r.ok ? r.text() : null; }).then(function (html) {
-      if (html !== null && number === checkNumber) $("preview").srcdoc = html;
+      // The card "Open on your phone" is for the PC's own view of the page; a phone does not
+      // show it beside the panel, so neither does the preview.
+      if (html !== null && number === checkNumber)
+        $("preview").srcdoc = html.replace("</head>", "<style>#connect{display:none!important}</style></head>");
     }).catch(function () {});
   }
 
