@@ -549,6 +549,16 @@ TEST_F(MainWindowPanel, TheUsersPanelComesFirstAndGivesItsTitleAtStartUp) {
   EXPECT_NE(page.find("<title>Good</title>"), std::string::npos);
 }
 
+TEST_F(MainWindowPanel, TheEditorSavesToTheUsersFileWhicheverPanelIsInUse) {
+  CreateWithPanels();
+  EXPECT_EQ(GetPageInfo().PanelFile(), u"");
+  EXPECT_EQ(GetPageInfo().PanelSaveFile(), user.File("panel.json"));
+  portable.Write("panel.json", R"({"tapdeckPanel": 1, "title": "Portable", "above": [[{"text": "P"}]]})");
+  Click(TMainEvent::ButtonStartClick);
+  EXPECT_EQ(GetPageInfo().PanelFile(), portable.File("panel.json"));
+  EXPECT_EQ(GetPageInfo().PanelSaveFile(), user.File("panel.json"));
+}
+
 TEST_F(MainWindowPanel, ARefusedPanelAtStartUpIsShownOnceTheWindowIsUpAndTheBuiltInPageIsUsed) {
   user.Write("panel.json", kBadPanel);
   CreateWithPanels();
