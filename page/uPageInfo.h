@@ -21,8 +21,9 @@ class TPageInfo {
   TPageInfo(const TPageInfo&) = delete;
   TPageInfo& operator=(const TPageInfo&) = delete;
 
-  const std::u16string& PageTitle() const { return FPageTitle; }
-  void SetPageTitle(std::u16string value) { FPageTitle = std::move(value); }
+  // The title may be replaced (a panel saved by the editor) while pages are made.
+  std::u16string PageTitle() const;
+  void SetPageTitle(std::u16string value);
   std::int32_t VirtualJoystickId() const { return FVirtualJoystickId; }
   void SetVirtualJoystickId(std::int32_t value) { FVirtualJoystickId = value; }
   std::int32_t WebServerPortNr() const { return FWebServerPortNr; }
@@ -117,7 +118,7 @@ class TPageInfo {
 
   void ReplaceStrings(TStrings& ALines, const TPageModel& AModel) const;
 
-  std::u16string FPageTitle;
+  std::u16string FPageTitle;  // guarded by FModelLock
   std::int32_t FVirtualJoystickId = 0;
   std::int32_t FWebServerPortNr = 0;
   mutable std::mutex FModelLock;  // guards FModel, which a save may replace during requests
