@@ -37,7 +37,7 @@ after(async () => {
 async function openEditor() {
   const { page } = desktop;
   await page.goto(headless.url + 'edit');
-  await until(async () => /Editing/.test(await page.textContent('#status')), 'the panel loaded');
+  await until(async () => /Save writes/.test(await page.textContent('#save-file')), 'the panel loaded');
   return page;
 }
 
@@ -141,7 +141,7 @@ test('the control page on the PC links to the editor, and a screenshot of the ed
   await page.goto(headless.url);
   await page.locator('#edit-panel').waitFor();
   await page.click('#edit-panel');
-  await until(async () => /Editing/.test(await page.textContent('#status')), 'the editor opened');
+  await until(async () => /Save writes/.test(await page.textContent('#save-file')), 'the editor opened');
   await page.click('#from-builtin');
   await until(async () => (await page.locator('#part option').count()) > 3, 'the built-in page loaded');
   await page.selectOption('#part', 'tab:0');
@@ -153,4 +153,23 @@ test('the control page on the PC links to the editor, and a screenshot of the ed
   const shot = path.join(outDir, 'editor.png');
   await page.screenshot({ path: shot });
   if (process.env.TAPDECK_UPDATE_SCREENSHOT) copyFileSync(shot, path.join(sourceDir, 'docs', 'editor.png'));
+});
+
+test('leaving with unsaved changes asks first; keys alone select and move a cell', async () => {
+  const page = await desktop.context.newPage();
+  const dialogs = [];
+  page.on('dialog', (dialog) => { dialogs.push(dialog.type()); dialog.accept(); });
+  await page.goto(headless.url + 'edit');
+  await until(async () => /Save writes/.test(await page.textContent('#save-file')), 'the panel loaded');
+  await page.selectOption('#part', 'tab:0');
+  // The first cell, reached with the keyboard and selected with Enter, moves right with its
+  // button, pressed with Enter too.
+  await page.locator('.cell').first().focus();
+  await page.keyboard.press('Enter');
+  const first = await page.inputValue('#cell-text');
+  await page.focus('#cell-right');
+  await page.keyboard.press('Enter');
+  await until(async () => (await page.locator('.cell').nth(1).textContent()).startsWith(first), 'the cell moved right');
+  await page.close({ runBeforeUnload: true });
+  await until(() => dialogs.includes('beforeunload'), 'the question before leaving');
 });
