@@ -122,15 +122,18 @@ void TfrmMain::LoadPanel(bool ATakeTitle) {
   std::u16string file;
   FView.SetText(TMainControl::lblPanel, u"Panel: built-in");
   FView.SetHint(TMainControl::lblPanel, u"");
+  FShownPanelFile = GetPageInfo().PanelFile();
   const std::vector<std::u16string> candidates = FPlatform.PanelFiles();
-  const TPanel panel = FindPanel(candidates, file);
-  // The editor saves to the user's own file (the first candidate), where it is found first.
+  // The editor saves to the user's own file (the first candidate), where it is found first;
+  // also when that file is refused, so the editor can put it right.
   for (const std::u16string& candidate : candidates)
     if (!candidate.empty()) {
       GetPageInfo().SetPanelSaveFile(candidate);
       break;
     }
+  const TPanel panel = FindPanel(candidates, file);
   GetPageInfo().SetPanelFile(file);
+  FShownPanelFile = file;
   if (ATakeTitle)
     UsePanel(GetPageInfo(), panel);
   else
@@ -222,6 +225,14 @@ void TfrmMain::ApplicationEvents1Idle(bool& /*Done*/) {
   FView.SetText(TMainControl::lblVJoyStatus, acquired ? u"Status: Acquired" : u"Status: Not Acquired");
 
   if (FPlatform.KeyboardStatus) FView.SetText(TMainControl::lblKeyboardStatus, FPlatform.KeyboardStatus());
+
+  // The editor saved a panel, which is in use now.
+  if (const std::u16string file = GetPageInfo().PanelFile(); file != FShownPanelFile) {
+    FShownPanelFile = file;
+    FView.SetText(TMainControl::lblPanel,
+                  file.empty() ? u"Panel: built-in" : u"Panel: " + file.substr(ExtractFilePath(file).size()));
+    FView.SetHint(TMainControl::lblPanel, file);
+  }
 
   // The window is up: a panel refused at start-up is told now, once.
   if (!FPanelError.empty()) ShowError(std::exchange(FPanelError, std::u16string()));

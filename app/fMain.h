@@ -136,6 +136,9 @@ class TfrmMain {
   int FHandlerDepth = 0;
   // A panel refused at start-up, shown once the window is up.
   std::u16string FPanelError;
+  // The panel file the "Panel:" label last showed; a save in the editor changes the page
+  // object's, and the next idle pass shows it.
+  std::u16string FShownPanelFile;
 };
 
 // The error box's message: a full stop appended when the last character's code lies above

@@ -557,6 +557,11 @@ TEST_F(MainWindowPanel, TheEditorSavesToTheUsersFileWhicheverPanelIsInUse) {
   Click(TMainEvent::ButtonStartClick);
   EXPECT_EQ(GetPageInfo().PanelFile(), portable.File("panel.json"));
   EXPECT_EQ(GetPageInfo().PanelSaveFile(), user.File("panel.json"));
+  // A save in the editor puts the user's file in use: the label shows it at the next idle pass.
+  GetPageInfo().SetPanelFile(user.File("panel.json"));
+  Idle();
+  EXPECT_EQ(view.Text(C::lblPanel), u"Panel: panel.json");
+  EXPECT_EQ(view.hints[C::lblPanel], user.File("panel.json"));
 }
 
 TEST_F(MainWindowPanel, ARefusedPanelAtStartUpIsShownOnceTheWindowIsUpAndTheBuiltInPageIsUsed) {
