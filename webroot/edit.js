@@ -418,7 +418,15 @@
     post("/edit/preview", text).then(function (r) { return r.ok ? r.text() : null; }).then(function (html) {
       // The card "Open on your phone" is for the PC's own view of the page; a phone does not
       // show it beside the panel, so neither does the preview.
-      if (html !== null && number === checkNumber)
+      if (html === null) return;
+      // The colours offered are the background- classes of the page's own style sheet.
+      var found = [];
+      html.replace(/\.background-([A-Za-z0-9_-]+)/g, function (all, name) {
+        if (found.indexOf(name) < 0) found.push(name);
+        return all;
+      });
+      if (found.length && found.join() !== colors.join()) { colors = found; draw(); }
+      if (number === checkNumber)
         $("preview").srcdoc = html.replace("</head>", "<style>#connect{display:none!important}</style></head>");
     }).catch(function () {});
   }
