@@ -113,8 +113,6 @@ TEditorAnswer TPanelEditor::Preview(std::string_view ABody) const {
   if (!FileExists(templateName)) return {404, u"text/plain; charset=utf-8", "The page file index.html is missing."};
   // A page object of its own, so the panel in use and its cached page stay as they are.
   TPageInfo preview;
-  preview.SetVirtualJoystickId(FPageInfo.VirtualJoystickId());
-  preview.SetWebServerPortNr(FPageInfo.WebServerPortNr());
   UsePanel(preview, panel);
   const std::shared_ptr<const std::string> page = preview.AssemblePage(FBasePath, ReadFileBytes(templateName));
   return {200, u"text/html", *page};
