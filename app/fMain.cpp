@@ -91,6 +91,7 @@ void TfrmMain::Run(TMainEvent AEvent) {
     case TMainEvent::ButtonStartClick: return ButtonStartClick();
     case TMainEvent::ButtonStopClick: return ButtonStopClick();
     case TMainEvent::ButtonOpenBrowserClick: return ButtonOpenBrowserClick();
+    case TMainEvent::lblPanelClick: return lblPanelClick();
     case TMainEvent::EditPortChange: return EditPortChange();
     case TMainEvent::edtvJoyDeviceIdChange: return edtvJoyDeviceIdChange();
     case TMainEvent::ApplicationEvents1Idle: {
@@ -121,7 +122,18 @@ void TfrmMain::LoadPanel(bool ATakeTitle) {
   std::u16string file;
   FView.SetText(TMainControl::lblPanel, u"Panel: built-in");
   FView.SetHint(TMainControl::lblPanel, u"");
-  const TPanel panel = FindPanel(FPlatform.PanelFiles(), file);
+  FShownPanelFile = GetPageInfo().PanelFile();
+  const std::vector<std::u16string> candidates = FPlatform.PanelFiles();
+  // The editor saves to the user's own file (the first candidate), where it is found first;
+  // also when that file is refused, so the editor can put it right.
+  for (const std::u16string& candidate : candidates)
+    if (!candidate.empty()) {
+      GetPageInfo().SetPanelSaveFile(candidate);
+      break;
+    }
+  const TPanel panel = FindPanel(candidates, file);
+  GetPageInfo().SetPanelFile(file);
+  FShownPanelFile = file;
   if (ATakeTitle)
     UsePanel(GetPageInfo(), panel);
   else
@@ -184,6 +196,11 @@ void TfrmMain::ButtonOpenBrowserClick() {
   FView.ShellOpen(url);
 }
 
+void TfrmMain::lblPanelClick() {
+  StartServer();
+  FView.ShellOpen(GetURL() + u"/edit");
+}
+
 void TfrmMain::EditPortChange() { FView.SetText(TMainControl::edtURL, GetURL()); }
 
 void TfrmMain::edtvJoyDeviceIdChange() {
@@ -208,6 +225,14 @@ void TfrmMain::ApplicationEvents1Idle(bool& /*Done*/) {
   FView.SetText(TMainControl::lblVJoyStatus, acquired ? u"Status: Acquired" : u"Status: Not Acquired");
 
   if (FPlatform.KeyboardStatus) FView.SetText(TMainControl::lblKeyboardStatus, FPlatform.KeyboardStatus());
+
+  // The editor saved a panel, which is in use now.
+  if (const std::u16string file = GetPageInfo().PanelFile(); file != FShownPanelFile) {
+    FShownPanelFile = file;
+    FView.SetText(TMainControl::lblPanel,
+                  file.empty() ? u"Panel: built-in" : u"Panel: " + file.substr(ExtractFilePath(file).size()));
+    FView.SetHint(TMainControl::lblPanel, file);
+  }
 
   // The window is up: a panel refused at start-up is told now, once.
   if (!FPanelError.empty()) ShowError(std::exchange(FPanelError, std::u16string()));

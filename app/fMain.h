@@ -42,6 +42,8 @@ enum class TMainEvent {
   EditPortChange,
   edtvJoyDeviceIdChange,
   ApplicationEvents1Idle,
+  // The "Panel:" label was clicked: the panel editor opens in the browser.
+  lblPanelClick,
 };
 
 // The controls as the controller sees them. A view holds no logic of its own: it stores
@@ -102,6 +104,8 @@ class TfrmMain {
   void ButtonStartClick();
   void ButtonStopClick();
   void ButtonOpenBrowserClick();
+  // Starts the service when it is stopped, as Open Browser does, and opens the editor.
+  void lblPanelClick();
   void EditPortChange();
   void edtvJoyDeviceIdChange();
   // Leaves Done as it arrives.
@@ -132,6 +136,9 @@ class TfrmMain {
   int FHandlerDepth = 0;
   // A panel refused at start-up, shown once the window is up.
   std::u16string FPanelError;
+  // The panel file the "Panel:" label last showed; a save in the editor changes the page
+  // object's, and the next idle pass shows it.
+  std::u16string FShownPanelFile;
 };
 
 // The error box's message: a full stop appended when the last character's code lies above

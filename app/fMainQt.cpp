@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QLocale>
 #include <QMessageBox>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QScreen>
 #include <QSignalBlocker>
@@ -154,6 +155,9 @@ TfrmMainQt::TfrmMainQt(TfrmMainPlatform APlatform) {
   QLabel* panel = AddLabel("lblPanel", "Panel: built-in", 140, 128);
   panel->setFixedWidth(157);
   FControls[Index(TMainControl::lblPanel)] = panel;
+  // A click on the label opens the panel editor.
+  panel->setCursor(Qt::PointingHandCursor);
+  panel->installEventFilter(this);
 
   FForm = std::make_unique<TfrmMain>(*this, std::move(APlatform));
   TfrmMain& form = *FForm;
@@ -188,6 +192,11 @@ void TfrmMainQt::showEvent(QShowEvent* e) {
 }
 
 bool TfrmMainQt::eventFilter(QObject* AWatched, QEvent* AEvent) {
+  if (FForm && AWatched == FControls[Index(TMainControl::lblPanel)] && AEvent->type() == QEvent::MouseButtonRelease &&
+      static_cast<QMouseEvent*>(AEvent)->button() == Qt::LeftButton) {
+    FForm->Fire(TMainEvent::lblPanelClick);
+    return true;
+  }
   if (!FCentred && AWatched == windowHandle() && AEvent->type() == QEvent::Expose && windowHandle()->isExposed()) {
     FCentred = true;
     windowHandle()->removeEventFilter(this);

@@ -43,7 +43,7 @@ constexpr TPlace kPlaces[] = {
     {C::lblVJoyStatus, L"STATIC", kLabel, 0, 136, 63, 0, 0, L"Status: Not Acquired"},
     {C::Label3, L"STATIC", kLabel, 0, 24, 181, 0, 0, L"Open the following url in a browser on your  device:"},
     {C::lblKeyboardStatus, L"STATIC", kLabel | SS_ENDELLIPSIS, 0, 24, 76, 292, 0, L""},
-    {C::lblPanel, L"STATIC", kLabel | SS_PATHELLIPSIS, 0, 140, 128, 157, 0, L"Panel: built-in"},
+    {C::lblPanel, L"STATIC", kLabel | SS_PATHELLIPSIS | SS_NOTIFY, 0, 140, 128, 157, 0, L"Panel: built-in"},
 };
 
 std::size_t Index(C c) { return static_cast<std::size_t>(c); }
@@ -242,6 +242,8 @@ std::intptr_t TfrmMainWin32::Handle(unsigned AMessage, std::uintptr_t AWParam, s
         if (from == Control(C::ButtonStart)) FForm->Fire(TMainEvent::ButtonStartClick);
         if (from == Control(C::ButtonStop)) FForm->Fire(TMainEvent::ButtonStopClick);
         if (from == Control(C::ButtonOpenBrowser)) FForm->Fire(TMainEvent::ButtonOpenBrowserClick);
+        // STN_CLICKED, from the "Panel:" label (SS_NOTIFY): the same code as BN_CLICKED.
+        if (from == Control(C::lblPanel)) FForm->Fire(TMainEvent::lblPanelClick);
       }
       return 0;
     }

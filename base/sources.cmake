@@ -12,6 +12,7 @@ if(WIN32)
     base/uAnsiCodePage_win32.cpp
     base/uClock_win32.cpp
     base/uFiles_win32.cpp
+    base/uLocalPeer_win32.cpp
     base/uSockets_win32.cpp
     base/uThreads_win32.cpp
     base/uUserFolders_win32.cpp
@@ -24,6 +25,7 @@ else()
     base/uAnsiCodePage_posix.cpp
     base/uClock_posix.cpp
     base/uFiles_posix.cpp
+    base/uLocalPeer_posix.cpp
     base/uSockets_posix.cpp
     base/uThreads_posix.cpp
     base/uUserFolders_posix.cpp

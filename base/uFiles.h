@@ -3,6 +3,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 // Full path of the running executable.
 std::u16string ExecutablePath();
@@ -18,3 +19,13 @@ bool FileExists(const std::u16string& path);
 std::string ReadFileBytes(const std::u16string& path);
 // Appends bytes to a file, creating it when missing; raises EInOutError on failure.
 void AppendFileBytes(const std::u16string& path, std::string_view bytes);
+
+// Creates a directory and every missing parent; raises EInOutError when one cannot be made.
+void ForceDirectories(const std::u16string& dir);
+// Puts bytes in a file whole or not at all: they are written to a temporary file in the same
+// directory, flushed to the disk, and renamed over the file (creating the directory when
+// missing). A reader sees the old bytes or the new ones, never a mix. Raises EInOutError.
+void ReplaceFileBytes(const std::u16string& path, std::string_view bytes);
+// The names (without directory) of the files in a directory whose names end with ASuffix,
+// sorted; empty when the directory cannot be read.
+std::vector<std::u16string> FilesIn(const std::u16string& dir, std::u16string_view ASuffix);

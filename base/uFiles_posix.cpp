@@ -1,9 +1,13 @@
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <algorithm>
+#include <atomic>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "base/uErrors.h"
@@ -75,4 +79,59 @@ void AppendFileBytes(const std::u16string& path, std::string_view bytes) {
     }
     bytes.remove_prefix(static_cast<std::size_t>(n));
   }
+}
+
+void ForceDirectories(const std::u16string& dir) {
+  const std::string path = Utf16ToUtf8(dir);
+  for (std::size_t i = 1; i <= path.size(); ++i) {
+    if (i < path.size() && path[i] != '/') continue;
+    const std::string part = path.substr(0, i);
+    if (::mkdir(part.c_str(), 0755) != 0 && errno != EEXIST) throw EInOutError(SystemErrorText(errno));
+  }
+}
+
+void ReplaceFileBytes(const std::u16string& path, std::string_view bytes) {
+  const std::u16string dir = ExtractFilePath(path);
+  if (!dir.empty()) ForceDirectories(dir);
+  static std::atomic<unsigned> counter{0};
+  const std::string target = Utf16ToUtf8(path);
+  const std::string temp = target + ".tmp" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
+  {
+    FileDescriptor file{::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644)};
+    if (file.fd < 0) throw EInOutError(SystemErrorText(errno));
+    std::string_view rest = bytes;
+    while (!rest.empty()) {
+      const ssize_t n = ::write(file.fd, rest.data(), rest.size());
+      if (n < 0) {
+        if (errno == EINTR) continue;
+        const int error = errno;
+        ::unlink(temp.c_str());
+        throw EInOutError(SystemErrorText(error));
+      }
+      rest.remove_prefix(static_cast<std::size_t>(n));
+    }
+    if (::fsync(file.fd) != 0) {
+      const int error = errno;
+      ::unlink(temp.c_str());
+      throw EInOutError(SystemErrorText(error));
+    }
+  }
+  if (::rename(temp.c_str(), target.c_str()) != 0) {
+    const int error = errno;
+    ::unlink(temp.c_str());
+    throw EInOutError(SystemErrorText(error));
+  }
+}
+
+std::vector<std::u16string> FilesIn(const std::u16string& dir, std::u16string_view ASuffix) {
+  std::vector<std::u16string> names;
+  DIR* d = ::opendir(Utf16ToUtf8(dir.empty() ? u"." : dir).c_str());
+  if (!d) return names;
+  while (const dirent* entry = ::readdir(d)) {
+    const std::u16string name = Utf8ToUtf16(entry->d_name);
+    if (name.size() > ASuffix.size() && name.ends_with(ASuffix) && FileExists(dir + name)) names.push_back(name);
+  }
+  ::closedir(d);
+  std::sort(names.begin(), names.end());
+  return names;
 }

@@ -1,8 +1,12 @@
+#include <algorithm>
+#include <atomic>
+#include <string>
 #include <vector>
 
 #include "base/uErrors.h"
 #include "base/uFiles.h"
 #include "base/uSystem_win32.h"
+#include "base/uText.h"
 
 namespace {
 
@@ -81,4 +85,60 @@ void AppendFileBytes(const std::u16string& path, std::string_view bytes) {
       throw EInOutError(LastErrorText());
     bytes.remove_prefix(n);
   }
+}
+
+void ForceDirectories(const std::u16string& dir) {
+  for (std::size_t i = 1; i <= dir.size(); ++i) {
+    if (i < dir.size() && dir[i] != u'\\' && dir[i] != u'/') continue;
+    const std::u16string part = dir.substr(0, i);
+    if (part.size() == 2 && part[1] == u':') continue;  // a drive
+    if (!::CreateDirectoryW(ToWide(part).c_str(), nullptr) && ::GetLastError() != ERROR_ALREADY_EXISTS)
+      throw EInOutError(LastErrorText());
+  }
+}
+
+void ReplaceFileBytes(const std::u16string& path, std::string_view bytes) {
+  const std::u16string dir = ExtractFilePath(path);
+  if (!dir.empty()) ForceDirectories(dir);
+  static std::atomic<unsigned> counter{0};
+  const std::u16string temp = path + u".tmp" + AsciiToUtf16(std::to_string(::GetCurrentProcessId()) + "-" +
+                                                          std::to_string(counter++));
+  {
+    FileHandle file{::CreateFileW(ToWide(temp).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr)};
+    if (!file.Valid()) throw EInOutError(LastErrorText());
+    std::string_view rest = bytes;
+    while (!rest.empty()) {
+      DWORD n = 0;
+      if (!::WriteFile(file.handle, rest.data(), static_cast<DWORD>(rest.size()), &n, nullptr)) {
+        const std::u16string error = LastErrorText();
+        ::CloseHandle(file.handle);
+        file.handle = INVALID_HANDLE_VALUE;
+        ::DeleteFileW(ToWide(temp).c_str());
+        throw EInOutError(error);
+      }
+      rest.remove_prefix(n);
+    }
+    ::FlushFileBuffers(file.handle);
+  }
+  if (!::MoveFileExW(ToWide(temp).c_str(), ToWide(path).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    const std::u16string error = LastErrorText();
+    ::DeleteFileW(ToWide(temp).c_str());
+    throw EInOutError(error);
+  }
+}
+
+std::vector<std::u16string> FilesIn(const std::u16string& dir, std::u16string_view ASuffix) {
+  std::vector<std::u16string> names;
+  WIN32_FIND_DATAW data;
+  const HANDLE find = ::FindFirstFileW(ToWide(dir + u"*").c_str(), &data);
+  if (find == INVALID_HANDLE_VALUE) return names;
+  do {
+    if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
+    const std::u16string name(reinterpret_cast<const char16_t*>(data.cFileName));
+    if (name.size() > ASuffix.size() && name.ends_with(ASuffix)) names.push_back(name);
+  } while (::FindNextFileW(find, &data));
+  ::FindClose(find);
+  std::sort(names.begin(), names.end());
+  return names;
 }

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "base/uErrors.h"
@@ -39,6 +40,9 @@ class TSocket {
   bool Bind(std::string_view AAddress, std::uint16_t APort);
   // The local port, once bound or connected; 0 otherwise.
   std::uint16_t LocalPort() const;
+  // The address of the connected peer as text ("192.0.2.7", "::1"; an IPv4 peer of an IPv6
+  // socket in dotted form); empty when there is none.
+  std::string PeerAddress() const;
   bool Listen(int ABacklog);
   // Blocks until a connection arrives; a socket that is not open when Shutdown was called
   // or the call failed.

@@ -183,6 +183,28 @@ std::uint16_t TSocket::LocalPort() const {
   return 0;
 }
 
+std::string TSocket::PeerAddress() const {
+  sockaddr_storage address;
+  int length = sizeof address;
+  if (!IsOpen() || ::getpeername(Sock(FHandle), reinterpret_cast<sockaddr*>(&address), &length) != 0) return {};
+  char text[INET6_ADDRSTRLEN] = {};
+  if (address.ss_family == AF_INET) {
+    auto& a = reinterpret_cast<sockaddr_in&>(address);
+    if (!::inet_ntop(AF_INET, &a.sin_addr, text, sizeof text)) return {};
+    return text;
+  }
+  if (address.ss_family == AF_INET6) {
+    auto& a = reinterpret_cast<sockaddr_in6&>(address);
+    if (IN6_IS_ADDR_V4MAPPED(&a.sin6_addr)) {
+      if (!::inet_ntop(AF_INET, &a.sin6_addr.s6_addr[12], text, sizeof text)) return {};
+    } else if (!::inet_ntop(AF_INET6, &a.sin6_addr, text, sizeof text)) {
+      return {};
+    }
+    return text;
+  }
+  return {};
+}
+
 bool TSocket::Listen(int ABacklog) { return IsOpen() && ::listen(Sock(FHandle), ABacklog) == 0; }
 
 TSocket TSocket::Accept() {

@@ -76,6 +76,36 @@ void TPageInfo::SetModel(std::shared_ptr<const TPageModel> AModel) {
   FModel = std::move(AModel);
 }
 
+std::u16string TPageInfo::PageTitle() const {
+  std::lock_guard lock(FModelLock);
+  return FPageTitle;
+}
+
+void TPageInfo::SetPageTitle(std::u16string value) {
+  std::lock_guard lock(FModelLock);
+  FPageTitle = std::move(value);
+}
+
+std::u16string TPageInfo::PanelFile() const {
+  std::lock_guard lock(FModelLock);
+  return FPanelFile;
+}
+
+void TPageInfo::SetPanelFile(std::u16string AFileName) {
+  std::lock_guard lock(FModelLock);
+  FPanelFile = std::move(AFileName);
+}
+
+std::u16string TPageInfo::PanelSaveFile() const {
+  std::lock_guard lock(FModelLock);
+  return FPanelSaveFile;
+}
+
+void TPageInfo::SetPanelSaveFile(std::u16string AFileName) {
+  std::lock_guard lock(FModelLock);
+  FPanelSaveFile = std::move(AFileName);
+}
+
 std::u16string TPageInfo::GetHTML() const { return Model()->GetHTML(); }
 
 std::u16string TPageInfo::GetScript() const { return FScript.Text(); }
@@ -145,7 +175,7 @@ std::shared_ptr<const std::string> TPageInfo::AssemblePage(const std::u16string&
     const bool keptTemplate = FLastPage && FLastPage->Sources.Template == ATemplate;
     if (!keptTemplate) lines.LoadFromBytes(ATemplate);
     PutCompanionFiles(reads);
-    sources = TPageSources{std::move(ATemplate), FPageTitle, FScriptFile.Loads, FStylesFile.Loads, Model()};
+    sources = TPageSources{std::move(ATemplate), PageTitle(), FScriptFile.Loads, FStylesFile.Loads, Model()};
     if (FLastPage && FLastPage->Sources == sources) return FLastPage->Bytes;
     if (keptTemplate) lines.LoadFromBytes(sources.Template);
     ReplaceStrings(lines, *sources.Model);
@@ -167,12 +197,13 @@ void TPageInfo::ReplaceStrings(TStrings& ALines, const TPageModel& AModel) const
   TLazyText html([&AModel] { return AModel.GetHTML(); });
   TLazyText script([this] { return GetScript(); });
   TLazyText styles([this] { return GetStyles(); });
+  TLazyText title([this] { return PageTitle(); });
   const int count = ALines.Count();
   for (int i = 0; i < count; ++i) {
     if (ALines.Strings(i).find(u"$$") == std::u16string::npos) continue;
     // Each step searches the line as the previous step left it.
     std::u16string line = ALines.Strings(i);
-    ReplaceAllIgnoreCase(line, u"$$PageTitle$$", [this]() -> const std::u16string& { return PageTitle(); });
+    ReplaceAllIgnoreCase(line, u"$$PageTitle$$", title);
     ReplaceAllIgnoreCase(line, u"$$HTML$$", html);
     ReplaceAllIgnoreCase(line, u"$$SCRIPT$$", script);
     ReplaceAllIgnoreCase(line, u"$$STYLES$$", styles);

@@ -21,8 +21,9 @@ class TPageInfo {
   TPageInfo(const TPageInfo&) = delete;
   TPageInfo& operator=(const TPageInfo&) = delete;
 
-  const std::u16string& PageTitle() const { return FPageTitle; }
-  void SetPageTitle(std::u16string value) { FPageTitle = std::move(value); }
+  // The title may be replaced (a panel saved by the editor) while pages are made.
+  std::u16string PageTitle() const;
+  void SetPageTitle(std::u16string value);
   std::int32_t VirtualJoystickId() const { return FVirtualJoystickId; }
   void SetVirtualJoystickId(std::int32_t value) { FVirtualJoystickId = value; }
   std::int32_t WebServerPortNr() const { return FWebServerPortNr; }
@@ -32,6 +33,14 @@ class TPageInfo {
   // replacing the model (a panel loaded or saved) never mixes two panels in one page.
   std::shared_ptr<const TPageModel> Model() const;
   void SetModel(std::shared_ptr<const TPageModel> AModel);
+
+  // The panel file the model in use was read from (empty: the built-in page), and the file
+  // the panel editor saves to (empty: saving is not possible). The window and the headless
+  // service each set both where they put a panel in use.
+  std::u16string PanelFile() const;
+  void SetPanelFile(std::u16string AFileName);
+  std::u16string PanelSaveFile() const;
+  void SetPanelSaveFile(std::u16string AFileName);
 
   // The button panel of the model in use.
   std::u16string GetHTML() const;
@@ -109,11 +118,13 @@ class TPageInfo {
 
   void ReplaceStrings(TStrings& ALines, const TPageModel& AModel) const;
 
-  std::u16string FPageTitle;
+  std::u16string FPageTitle;  // guarded by FModelLock
   std::int32_t FVirtualJoystickId = 0;
   std::int32_t FWebServerPortNr = 0;
   mutable std::mutex FModelLock;  // guards FModel, which a save may replace during requests
   std::shared_ptr<const TPageModel> FModel = std::make_shared<const TPageModel>();
+  std::u16string FPanelFile;      // guarded by FModelLock
+  std::u16string FPanelSaveFile;  // guarded by FModelLock
   // Declared in construction order; destroyed in reverse, the script first.
   TStrings FStyles;
   TStrings FScript;

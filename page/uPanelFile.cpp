@@ -383,6 +383,72 @@ void UsePanel(TPageInfo& APageInfo, const TPanel& APanel) {
   APageInfo.SetModel(APanel.Model);
 }
 
+namespace {
+
+// The text a panel file wrote, from the text as the page shows it (HTMLText undone).
+std::string PlainText(std::u16string_view AText) {
+  static const std::pair<std::u16string_view, char16_t> kEntities[] = {
+      {u"&amp;", u'&'}, {u"&lt;", u'<'}, {u"&gt;", u'>'}, {u"&quot;", u'"'}, {u"<br>", u'\n'}};
+  std::u16string out;
+  out.reserve(AText.size());
+  for (std::size_t i = 0; i < AText.size();) {
+    bool replaced = false;
+    for (const auto& [entity, c] : kEntities)
+      if (AText.substr(i, entity.size()) == entity) {
+        out += c;
+        i += entity.size();
+        replaced = true;
+        break;
+      }
+    if (!replaced) out += AText[i++];
+  }
+  return Utf16ToUtf8(out);
+}
+
+json RowsJson(const TButtonRows& ARows) {
+  json rows = json::array();
+  for (const auto& row : ARows) {
+    json cells = json::array();
+    for (const auto& button : row->Buttons()) {
+      json cell = json::object();
+      cell["text"] = PlainText(button->Text());
+      cell["color"] = Utf16ToUtf8(button->Color());
+      if (button->Colspan() != 1) cell["colspan"] = button->Colspan();
+      if (const auto* key = dynamic_cast<const TButtonKeyPress*>(button.get())) {
+        cell["keys"] = PlainText(key->Key());
+      } else if (const auto* buttons = dynamic_cast<const TButtonButtons*>(button.get())) {
+        const char* action = dynamic_cast<const TButtonButtonsDown*>(buttons) ? "buttonsDown"
+                             : dynamic_cast<const TButtonButtonsUp*>(buttons) ? "buttonsUp"
+                                                                               : "buttonsPress";
+        cell[action] = buttons->ButtonsIds();
+      }
+      cells.push_back(std::move(cell));
+    }
+    rows.push_back(std::move(cells));
+  }
+  return rows;
+}
+
+}  // namespace
+
+std::string PanelJson(const TPanel& APanel) {
+  json root = json::object();
+  root["tapdeckPanel"] = kPanelFormat;
+  root["title"] = PlainText(APanel.Title);
+  const TPageModel empty;
+  const TPageModel& model = APanel.Model ? *APanel.Model : empty;
+  root["above"] = RowsJson(model.GenericPartPrefix());
+  json tabs = json::array();
+  for (const auto& tab : model.TabInfos())
+    tabs.push_back({{"id", Utf16ToUtf8(tab->Id())},
+                    {"text", PlainText(tab->Text())},
+                    {"color", Utf16ToUtf8(tab->Color())},
+                    {"rows", RowsJson(tab->ButtonRows())}});
+  root["tabs"] = std::move(tabs);
+  root["below"] = RowsJson(model.GenericPartPostfix());
+  return root.dump(2, ' ', false, json::error_handler_t::replace) + "\n";
+}
+
 TPanel BuiltInPanel() {
   auto model = std::make_shared<TPageModel>();
   FillEliteDangerousModel(*model);

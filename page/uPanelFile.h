@@ -54,6 +54,10 @@ TPanel ParsePanel(std::string_view ABytes, std::u16string_view AName);
 // Reads the file and parses it; a file that cannot be read raises EPanelError as well.
 TPanel ReadPanelFile(const std::u16string& AFileName);
 
+// A panel written as a panel file (UTF-8 JSON, two-space indent): parsing it gives the same
+// panel back.
+std::string PanelJson(const TPanel& APanel);
+
 // The built-in page as a panel.
 TPanel BuiltInPanel();
 // The panel of the first of ACandidates that exists, or the built-in page when none does;

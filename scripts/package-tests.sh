@@ -42,8 +42,8 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# The page files and the example panels every package must hold.
-page_files=(index.html script.js styles.css)
+# The page files (the panel editor's too) and the example panels every package must hold.
+page_files=(index.html script.js styles.css edit.html edit.js edit.css)
 panels=()
 for file in panels/*.json; do [ -e "$file" ] && panels+=("$(basename "$file")"); done
 

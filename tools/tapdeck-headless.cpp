@@ -203,9 +203,15 @@ void StartServer(TIdHTTPWebBrokerBridge& AServer, const THeadlessOptions& AOptio
   if (panel.empty()) {
     std::u16string dir = AOptions.Dir.empty() ? ExtractFilePath(ExecutablePath()) : AOptions.Dir;
     if (!dir.empty() && dir.back() != u'/' && dir.back() != PathDelimiter()) dir.push_back(PathDelimiter());
-    if (FileExists(dir + u"panel.json")) panel = dir + u"panel.json";
+    panel = dir + u"panel.json";
   }
-  if (!panel.empty()) UsePanel(pageInfo, ReadPanelFile(panel));
+  // The editor saves to that same file, which need not exist yet.
+  pageInfo.SetPanelSaveFile(panel);
+  // A --panel file must be there; panel.json in the folder may be missing.
+  if (!AOptions.Panel.empty() || FileExists(panel)) {
+    UsePanel(pageInfo, ReadPanelFile(panel));
+    pageInfo.SetPanelFile(panel);
+  }
   if (AOptions.Title) pageInfo.SetPageTitle(*AOptions.Title);
   pageInfo.SetVirtualJoystickId(AOptions.Device);
   pageInfo.SetWebServerPortNr(AOptions.Port);

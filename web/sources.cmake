@@ -1,6 +1,7 @@
 # Request records, dispatch and the web module with its routes.
 target_sources(tapdeck_core PRIVATE
   web/uMainPage.cpp
+  web/uPanelEditor.cpp
   web/uRequestGuard.cpp
   web/uWebRequest.cpp
   web/uWebRequestHandler.cpp

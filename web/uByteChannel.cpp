@@ -7,3 +7,5 @@ bool TSocketByteChannel::SendAll(std::string_view ABytes) { return FSocket.SendA
 bool TSocketByteChannel::WaitReadable(int AMilliseconds) { return FSocket.WaitReadable(AMilliseconds); }
 
 void TSocketByteChannel::ShutdownSend() { FSocket.ShutdownSend(); }
+
+std::string TSocketByteChannel::PeerAddress() const { return FSocket.PeerAddress(); }

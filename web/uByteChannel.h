@@ -4,6 +4,7 @@
 // anything else that delivers and takes bytes (a fuzz target's memory) can stand in.
 
 #include <cstddef>
+#include <string>
 #include <string_view>
 
 #include "base/uSockets.h"
@@ -21,6 +22,8 @@ class TByteChannel {
   virtual bool WaitReadable(int AMilliseconds) = 0;
   // Ends the sending direction only: the peer reads the end of the stream.
   virtual void ShutdownSend() = 0;
+  // The peer's address as text; empty when it is not known (a channel that is no socket).
+  virtual std::string PeerAddress() const { return {}; }
 };
 
 // A connected socket as a byte channel. The socket stays with its owner, who closes it.
@@ -32,6 +35,7 @@ class TSocketByteChannel final : public TByteChannel {
   bool SendAll(std::string_view ABytes) override;
   bool WaitReadable(int AMilliseconds) override;
   void ShutdownSend() override;
+  std::string PeerAddress() const override;
 
  private:
   TSocket& FSocket;

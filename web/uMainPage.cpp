@@ -6,11 +6,13 @@
 #include "base/uAddresses.h"
 #include "base/uFiles.h"
 #include "base/uIntConv.h"
+#include "base/uLocalPeer.h"
 #include "base/uText.h"
 #include "joystick/vJoyClass.h"
 #include "keys/uKeyboard.h"
 #include "keys/uSendKeys.h"
 #include "page/uPageInfo.h"
+#include "web/uPanelEditor.h"
 #include "web/uRequestGuard.h"
 
 namespace {
@@ -61,8 +63,13 @@ void TwmMainPage::WebModuleCreate(TWebModule&) {
 
 void TwmMainPage::WebModuleDestroy(TWebModule&) {}
 
-void TwmMainPage::WebModule2DefaultHandlerAction(TWebActionItem&, TWebRequest&, TWebResponse& Response,
+void TwmMainPage::WebModule2DefaultHandlerAction(TWebActionItem&, TWebRequest& Request, TWebResponse& Response,
                                                  bool& Handled) {
+  // The editor's paths come here as every path no input route takes.
+  if (TPanelEditor::IsEditorPath(Request.PathInfo())) {
+    EditorAction(Request, Response, Handled);
+    return;
+  }
   const std::u16string templateName = FBasePath + u"index.html";
   if (!FileExists(templateName)) return;
   // The page object reloads the companion files and fills the template; while nothing it is
@@ -79,6 +86,34 @@ bool TwmMainPage::SetResponseStream(std::unique_ptr<TMemoryStream> AStream, cons
   // Content types are single-byte text on the wire.
   AResponse.SetContentType(AnsiToUtf16(Utf16ToAnsi(AContentType)));
   return true;
+}
+
+void TwmMainPage::EditorAction(TWebRequest& Request, TWebResponse& Response, bool& Handled) {
+  const TPanelEditor editor(GetPageInfo(), FBasePath);
+  std::u16string path = Request.PathInfo();
+  for (char16_t& c : path) c = LowerCaseAscii(c);
+  const bool get = Request.MethodType() == mtGet || Request.MethodType() == mtHead;
+  const bool post = Request.MethodType() == mtPost;
+  TEditorAnswer answer{404, u"text/plain", "Not found"};
+  const bool known = path == u"/edit" || path == u"/edit/panel" || path == u"/edit/examples" || path == u"/edit/builtin" ||
+                     path == u"/edit/check" || path == u"/edit/preview" || path == u"/edit/save";
+  if (known) answer = {405, u"text/plain", "Method not allowed"};
+  if (path == u"/edit" && get)
+    answer = editor.Page();
+  else if (path == u"/edit/panel" && get)
+    answer = editor.Panel();
+  else if (path == u"/edit/builtin" && get)
+    answer = editor.BuiltIn();
+  else if (path == u"/edit/examples" && get)
+    answer = editor.Examples();
+  else if (path == u"/edit/check" && post)
+    answer = editor.Check(Request.Content());
+  else if (path == u"/edit/preview" && post)
+    answer = editor.Preview(Request.Content());
+  else if (path == u"/edit/save" && post)
+    answer = editor.Save(Request.Content());
+  Response.SetStatusCode(answer.Status);
+  Handled = SetResponseStream(std::make_unique<TMemoryStream>(answer.Body), answer.ContentType, Response);
 }
 
 // --- Input routes ---
@@ -175,5 +210,12 @@ TWebModuleClass MainPageModuleClass(std::u16string ABaseDir) {
       LocalHostName());
   return TWebModuleClass(
       [dir = std::move(ABaseDir)] { return std::make_unique<TwmMainPage>(dir); },
-      [guard](const TWebRequest& ARequest) { return guard->Admits(ARequest); });
+      [guard](const TWebRequest& ARequest) {
+        // The editor reads and writes the panel: only this PC's own browser, on a page of this
+        // service, may use it.
+        if (TPanelEditor::IsEditorPath(ARequest.PathInfo()))
+          return IsThisPCAddress(ARequest.PeerAddress()) && TRequestGuard::IsFromThisSite(ARequest.Headers()) &&
+                 guard->NamesThisPC(ARequest.GetFieldByName("Host"));
+        return guard->Admits(ARequest);
+      });
 }

@@ -27,7 +27,8 @@ class TwmMainPage : public TWebModule {
   void WebModuleDestroy(TWebModule& Sender);
 
   // The page: index.html with its placeholders filled, as "text/html". Without a template
-  // nothing is set and the client gets an empty 200.
+  // nothing is set and the client gets an empty 200. The panel editor's paths ("/edit" and
+  // under "/edit/", see TPanelEditor) get the editor's answers instead.
   void WebModule2DefaultHandlerAction(TWebActionItem& Sender, TWebRequest& Request, TWebResponse& Response,
                                       bool& Handled);
 
@@ -60,6 +61,8 @@ class TwmMainPage : public TWebModule {
   static std::vector<std::int32_t> ButtonsIdsFromString(std::u16string_view AText);
 
  private:
+  // The panel editor: the page, the panel in use, check, preview, save and the examples.
+  void EditorAction(TWebRequest& Request, TWebResponse& Response, bool& Handled);
   // Hands a finished body to the response, which owns it from then on; always true.
   bool SetResponseStream(std::unique_ptr<TMemoryStream> AStream, const std::u16string& AContentType,
                          TWebResponse& AResponse);
@@ -69,5 +72,6 @@ class TwmMainPage : public TWebModule {
 
 // The module class to register on a request handler; ABaseDir as for the constructor, empty
 // for the executable's directory. It refuses input requests that a browser sent from another
-// site or to a name that is not this PC's.
+// site or to a name that is not this PC's, and every editor request that does not come from
+// this PC itself or that a browser sent from another site or to another name.
 TWebModuleClass MainPageModuleClass(std::u16string ABaseDir = {});

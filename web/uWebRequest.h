@@ -78,6 +78,10 @@ class TWebRequest {
   std::int32_t ContentLength() const { return FContentLength; }
   const THeaderList& Headers() const { return FHeaders; }
 
+  // The address of the connection's peer as text; empty when unknown.
+  const std::string& PeerAddress() const { return FPeerAddress; }
+  void SetPeerAddress(std::string AValue) { FPeerAddress = std::move(AValue); }
+
   // A header's value by name (ASCII case-insensitive); the first of repeated headers
   // counts; an absent header reads as empty.
   std::string GetFieldByName(std::string_view AName) const;
@@ -97,6 +101,7 @@ class TWebRequest {
   std::int32_t FContentLength;
   TMethodType FMethodType;
   THeaderList FHeaders;
+  std::string FPeerAddress;
   std::optional<TWebFieldList> FQueryFields;
   std::optional<TWebFieldList> FContentFields;
 };

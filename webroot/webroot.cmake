@@ -30,10 +30,22 @@ add_custom_command(OUTPUT ${script}
   COMMENT "Building script.js beside the executables")
 
 set(TAPDECK_WEBROOT_FILES ${script})
-foreach(name index.html styles.css)
+# The panel editor's page, script and style, served the same way.
+foreach(name index.html styles.css edit.html edit.js edit.css)
   set(out ${CMAKE_RUNTIME_OUTPUT_DIRECTORY}/${name})
   add_custom_command(OUTPUT ${out} COMMAND ${CMAKE_COMMAND} -E copy_if_different ${webroot}/${name} ${out}
                      DEPENDS ${webroot}/${name} COMMENT "Copying ${name} beside the executables")
   list(APPEND TAPDECK_WEBROOT_FILES ${out})
 endforeach()
-add_custom_target(tapdeck_webroot ALL DEPENDS ${TAPDECK_WEBROOT_FILES})
+# The example panels go into "panels" beside the page files, where the packages put them too
+# and the editor offers them.
+file(GLOB example_panels CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/panels/*.json)
+set(example_outputs)
+foreach(panel ${example_panels})
+  get_filename_component(name ${panel} NAME)
+  set(out ${CMAKE_RUNTIME_OUTPUT_DIRECTORY}/panels/${name})
+  add_custom_command(OUTPUT ${out} COMMAND ${CMAKE_COMMAND} -E copy_if_different ${panel} ${out}
+                     DEPENDS ${panel} COMMENT "Copying the example panel ${name}")
+  list(APPEND example_outputs ${out})
+endforeach()
+add_custom_target(tapdeck_webroot ALL DEPENDS ${TAPDECK_WEBROOT_FILES} ${example_outputs})

@@ -310,6 +310,18 @@ TEST_F(MainWindowConcurrent, StartWhileRunningDoesNothingNotEvenStoreTheTitle) {
   EXPECT_TRUE(view.errors.empty());
 }
 
+TEST_F(MainWindowConcurrent, ThePanelLabelStartsTheServiceAndOpensTheEditor) {
+  CreateOnFreePort(WithAddresses({u"192.0.2.7"}));
+  Click(TMainEvent::lblPanelClick);
+  ASSERT_TRUE(Active());
+  const std::uint16_t port = BoundIPv4Port(Server());
+  EXPECT_EQ(view.opened, std::vector<std::u16string>{u"http://192.0.2.7:0/edit"});
+  Click(TMainEvent::lblPanelClick);
+  EXPECT_EQ(view.opened.size(), 2u);
+  EXPECT_EQ(BoundIPv4Port(Server()), port);
+  EXPECT_TRUE(view.errors.empty());
+}
+
 TEST_F(MainWindowConcurrent, OpenBrowserStartsWhenStoppedAndOnlyOpensWhenRunning) {
   CreateOnFreePort(WithAddresses({u"192.0.2.7"}));
   Click(TMainEvent::ButtonOpenBrowserClick);
@@ -535,6 +547,21 @@ TEST_F(MainWindowPanel, TheUsersPanelComesFirstAndGivesItsTitleAtStartUp) {
   EXPECT_NE(page.find(">P</td>"), std::string::npos);
   // Later, the title field rules.
   EXPECT_NE(page.find("<title>Good</title>"), std::string::npos);
+}
+
+TEST_F(MainWindowPanel, TheEditorSavesToTheUsersFileWhicheverPanelIsInUse) {
+  CreateWithPanels();
+  EXPECT_EQ(GetPageInfo().PanelFile(), u"");
+  EXPECT_EQ(GetPageInfo().PanelSaveFile(), user.File("panel.json"));
+  portable.Write("panel.json", R"({"tapdeckPanel": 1, "title": "Portable", "above": [[{"text": "P"}]]})");
+  Click(TMainEvent::ButtonStartClick);
+  EXPECT_EQ(GetPageInfo().PanelFile(), portable.File("panel.json"));
+  EXPECT_EQ(GetPageInfo().PanelSaveFile(), user.File("panel.json"));
+  // A save in the editor puts the user's file in use: the label shows it at the next idle pass.
+  GetPageInfo().SetPanelFile(user.File("panel.json"));
+  Idle();
+  EXPECT_EQ(view.Text(C::lblPanel), u"Panel: panel.json");
+  EXPECT_EQ(view.hints[C::lblPanel], user.File("panel.json"));
 }
 
 TEST_F(MainWindowPanel, ARefusedPanelAtStartUpIsShownOnceTheWindowIsUpAndTheBuiltInPageIsUsed) {

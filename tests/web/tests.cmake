@@ -31,6 +31,7 @@ if(NOT WIN32)
     tests/web/HeadlessCorpusTest.cpp
     tests/web/HeadlessInputLinesTest.cpp
     tests/web/HeadlessProcessTest.cpp
+    tests/web/uPanelEditorTest.cpp
     tests/web/ServiceFaultsTest.cpp
   )
 endif()

@@ -80,8 +80,31 @@ export function setUpConnectCard() {
     if (openButton) openButton.focus();
   }
 
+  // On the PC, a link to the panel editor, which answers only this PC's own browser: a phone
+  // never sees it.
+  let editorAsked = false;
+  function offerEditor() {
+    if (editorAsked || !window.fetch) return;
+    editorAsked = true;
+    fetch("/edit/panel", { cache: "no-store" }).then((response) => {
+      if (response.status !== 200) return;
+      const link = document.createElement("a");
+      link.href = "/edit";
+      link.id = "edit-panel";
+      link.className = "connect-edit";
+      // Styled here: the page's style sheet stays as it is for every other device.
+      link.style.cssText = "display:inline-block;margin-top:8px;color:#9cc4ff;font-size:14px";
+      link.textContent = "Edit panel";
+      card.querySelector(".connect-card").insertBefore(link, closeButton);
+    }).catch(() => {});
+  }
+
   const desktop = window.matchMedia ? window.matchMedia(DESKTOP) : null;
-  const place = () => { if (desktop && desktop.matches) draw(); };
+  const place = () => {
+    if (!desktop || !desktop.matches) return;
+    draw();
+    offerEditor();
+  };
   if (desktop) {
     if (desktop.addEventListener) desktop.addEventListener("change", place);
     place();

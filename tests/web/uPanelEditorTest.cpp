@@ -1,0 +1,299 @@
+// The panel editor's endpoints through the real HTTP service on loopback: who may use them,
+// check, preview, save (atomic, with a backup, one at a time) and the panel in use after a
+// save. The peer rule is tested from a network namespace of the test's own.
+
+#include "web/uPanelEditor.h"
+
+#include <fcntl.h>
+#include <sched.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "base/uAddresses.h"
+#include "base/uFiles.h"
+#include "base/uLocalPeer.h"
+#include "base/uText.h"
+#include "page/uPageInfo.h"
+#include "page/uPanelFile.h"
+#include "tests/support/TempDir.h"
+#include "tests/web/HTTPTestSupport.h"
+#include "web/uMainPage.h"
+
+namespace {
+
+using json = nlohmann::json;
+
+std::string Panel(const std::string& ACaption, const std::string& AKeys = "k") {
+  return R"({"tapdeckPanel": 1, "title": "T", "tabs": [{"id": "one", "text": "One", "rows": [[{"text": ")" +
+         ACaption + R"(", "keys": ")" + AKeys + R"("}]]}]})";
+}
+
+std::string Request(const std::string& AMethod, const std::string& APath, const std::string& ABody = {},
+                    const std::string& AExtraHeaders = {}) {
+  std::string request = AMethod + " " + APath + " HTTP/1.1\r\nHost: localhost\r\n" + AExtraHeaders;
+  if (AMethod == "POST")
+    request += "Content-Type: application/json\r\nContent-Length: " + std::to_string(ABody.size()) + "\r\n";
+  return request + "\r\n" + ABody;
+}
+
+std::string FileText(const std::filesystem::path& APath) {
+  std::ifstream in(APath, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+class PanelEditor : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    FreePageInfo();
+    Dir.Write("index.html", "<title>$$PageTitle$$</title>\n$$HTML$$\n");
+    Dir.Write("edit.html", "<style>\n$$EDITSTYLES$$\n</style><script>\n$$EDITSCRIPT$$\n</script>\n");
+    Dir.Write("edit.css", "body{}");
+    Dir.Write("edit.js", "let editor = 1;");
+    GetPageInfo().SetPanelSaveFile(SaveFile());
+    Service.Start();
+  }
+  void TearDown() override { FreePageInfo(); }
+
+  std::u16string SaveFile() const { return Dir.Base() + u"sub" + PathDelimiter() + u"panel.json"; }
+  std::filesystem::path SavePath() const { return Dir.Path() / "sub" / "panel.json"; }
+  THTTPReply Ask(const std::string& ARequest) { return ParseReply(Exchange(Service.Port(), ARequest).Bytes); }
+
+  TempDir Dir;
+  TTestRoutes Unused;
+  TTestService Service{Unused, MainPageModuleClass(Dir.Base())};
+};
+
+TEST_F(PanelEditor, EveryPathIsRefusedToAnotherSiteAndNothingIsWritten) {
+  const char* const crossSite[] = {"Sec-Fetch-Site: cross-site\r\n", "Origin: http://evil.example\r\n",
+                                   "Sec-Fetch-Site: same-site\r\n"};
+  const struct {
+    const char* method;
+    const char* path;
+  } paths[] = {{"GET", "/edit"},           {"GET", "/edit/panel"},   {"POST", "/edit/check"},
+               {"POST", "/edit/preview"},  {"POST", "/edit/save"},   {"GET", "/edit/examples"},
+               {"GET", "/EDIT/Panel"},     {"GET", "/edit/unknown"}};
+  for (const auto& p : paths)
+    for (const char* header : crossSite) {
+      SCOPED_TRACE(std::string(p.method) + " " + p.path + " " + header);
+      const THTTPReply reply = Ask(Request(p.method, p.path, Panel("A"), header));
+      EXPECT_EQ(reply.Status, 403);
+      EXPECT_EQ(reply.Body, "");
+    }
+  // A name that is not this PC's (a rebound name) is refused too.
+  EXPECT_EQ(Ask("GET /edit/panel HTTP/1.1\r\nHost: evil.example\r\n\r\n").Status, 403);
+  EXPECT_FALSE(std::filesystem::exists(SavePath()));
+  // The same requests from this site are served.
+  EXPECT_EQ(Ask(Request("GET", "/edit/panel", {}, "Sec-Fetch-Site: same-origin\r\n")).Status, 200);
+  EXPECT_EQ(Ask(Request("GET", "/edit/unknown")).Status, 404);
+  EXPECT_EQ(Ask(Request("GET", "/edit/save")).Status, 405);
+}
+
+TEST_F(PanelEditor, ThePageComesWithItsScriptAndStyle) {
+  const THTTPReply reply = Ask(Request("GET", "/edit"));
+  EXPECT_EQ(reply.Status, 200);
+  EXPECT_EQ(reply.Body, "<style>\nbody{}\n</style><script>\nlet editor = 1;\n</script>\n");
+}
+
+TEST_F(PanelEditor, TheBuiltInPanelIsGivenAsAPanelFileThatReadsBackTheSame) {
+  const THTTPReply reply = Ask(Request("GET", "/edit/panel"));
+  ASSERT_EQ(reply.Status, 200);
+  const json answer = json::parse(reply.Body);
+  EXPECT_EQ(answer["source"], "");
+  EXPECT_EQ(answer["saveFile"], Utf16ToUtf8(SaveFile()));
+  const TPanel builtIn = BuiltInPanel();
+  const TPanel back = ParsePanel(answer["panel"].dump(), u"x");
+  EXPECT_EQ(back.Title, builtIn.Title);
+  EXPECT_EQ(back.Model->GetHTML(), builtIn.Model->GetHTML());
+}
+
+TEST_F(PanelEditor, CheckNamesEachProblemWithItsPlace) {
+  const json ok = json::parse(Ask(Request("POST", "/edit/check", Panel("A"))).Body);
+  EXPECT_EQ(ok, json({{"ok", true}}));
+  const json bad = json::parse(Ask(Request("POST", "/edit/check", Panel("A", "{NOSUCHKEY}"))).Body);
+  ASSERT_EQ(bad["ok"], false);
+  ASSERT_EQ(bad["problems"].size(), 1u);
+  EXPECT_NE(bad["problems"][0]["message"].get<std::string>().find("{NOSUCHKEY}"), std::string::npos);
+  EXPECT_EQ(bad["problems"][0]["place"],
+            json({{"part", "tabs"}, {"tab", 0}, {"row", 0}, {"cell", 0}, {"member", "keys"}}));
+  const json broken = json::parse(Ask(Request("POST", "/edit/check", "{\"tapdeckPanel\": 1,")).Body);
+  EXPECT_EQ(broken["ok"], false);
+}
+
+TEST_F(PanelEditor, PreviewRendersThePanelAndLeavesThePanelInUseAlone) {
+  const std::string before = Ask(Request("GET", "/")).Body;
+  const THTTPReply reply = Ask(Request("POST", "/edit/preview", Panel("Preview me")));
+  EXPECT_EQ(reply.Status, 200);
+  EXPECT_NE(reply.Body.find("<title>T</title>"), std::string::npos);
+  EXPECT_NE(reply.Body.find(">Preview me</td>"), std::string::npos);
+  EXPECT_EQ(Ask(Request("GET", "/")).Body, before);
+  EXPECT_EQ(Ask(Request("POST", "/edit/preview", Panel("A", "{F99}"))).Status, 422);
+}
+
+TEST_F(PanelEditor, ARefusedSaveWritesNothingAndSaysWhy) {
+  const THTTPReply reply = Ask(Request("POST", "/edit/save", Panel("A", "{F99}")));
+  EXPECT_EQ(reply.Status, 422);
+  const json answer = json::parse(reply.Body);
+  EXPECT_EQ(answer["ok"], false);
+  EXPECT_NE(answer["problems"][0]["message"].get<std::string>().find("keys"), std::string::npos);
+  EXPECT_FALSE(std::filesystem::exists(SavePath()));
+  EXPECT_FALSE(std::filesystem::exists(Dir.Path() / "sub"));
+}
+
+TEST_F(PanelEditor, SaveMakesTheFolderKeepsTheOldFileAndIsInUseAtOnce) {
+  EXPECT_EQ(Ask(Request("POST", "/edit/save", Panel("First"))).Status, 200);
+  EXPECT_EQ(FileText(SavePath()), Panel("First"));
+  EXPECT_FALSE(std::filesystem::exists(Dir.Path() / "sub" / "panel.json.bak"));
+  EXPECT_NE(Ask(Request("GET", "/")).Body.find(">First</td>"), std::string::npos);
+
+  EXPECT_EQ(Ask(Request("POST", "/edit/save", Panel("Second"))).Status, 200);
+  EXPECT_EQ(FileText(SavePath()), Panel("Second"));
+  EXPECT_EQ(FileText(Dir.Path() / "sub" / "panel.json.bak"), Panel("First"));
+  const std::string page = Ask(Request("GET", "/")).Body;
+  EXPECT_NE(page.find(">Second</td>"), std::string::npos);
+  EXPECT_EQ(page.find(">First</td>"), std::string::npos);
+  // The panel in use is now the file, and the editor reads it back.
+  const json answer = json::parse(Ask(Request("GET", "/edit/panel")).Body);
+  EXPECT_EQ(answer["source"], Utf16ToUtf8(SaveFile()));
+  EXPECT_EQ(answer["panel"], json::parse(Panel("Second")));
+  // No temporary file is left behind.
+  int files = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(Dir.Path() / "sub")) files += entry.is_regular_file();
+  EXPECT_EQ(files, 2);
+}
+
+TEST_F(PanelEditor, ConcurrentSavesLeaveOneWholeFile) {
+  // Large panels, so a mixed write would show.
+  std::vector<std::string> panels;
+  for (int i = 0; i < 8; ++i) panels.push_back(Panel(std::string(20000, static_cast<char>('a' + i))));
+  std::vector<std::thread> savers;
+  std::vector<int> statuses(panels.size());
+  for (std::size_t i = 0; i < panels.size(); ++i)
+    savers.emplace_back([&, i] { statuses[i] = Ask(Request("POST", "/edit/save", panels[i])).Status; });
+  for (auto& saver : savers) saver.join();
+  for (int status : statuses) EXPECT_EQ(status, 200);
+  const std::string saved = FileText(SavePath());
+  const std::string backup = FileText(Dir.Path() / "sub" / "panel.json.bak");
+  EXPECT_NE(std::find(panels.begin(), panels.end(), saved), panels.end());
+  EXPECT_NE(std::find(panels.begin(), panels.end(), backup), panels.end());
+  EXPECT_NE(saved, backup);
+}
+
+TEST_F(PanelEditor, ExamplesAreTheReadablePanelsOfThePanelsFolder) {
+  EXPECT_EQ(json::parse(Ask(Request("GET", "/edit/examples")).Body), json::array());
+  std::filesystem::create_directory(Dir.Path() / "panels");
+  Dir.Write("panels/b.json", Panel("B"));
+  Dir.Write("panels/a.json", Panel("A"));
+  Dir.Write("panels/broken.json", "{");
+  Dir.Write("panels/notes.txt", Panel("N"));
+  const json list = json::parse(Ask(Request("GET", "/edit/examples")).Body);
+  ASSERT_EQ(list.size(), 2u);
+  EXPECT_EQ(list[0]["name"], "a.json");
+  EXPECT_EQ(list[1]["panel"], json::parse(Panel("B")));
+}
+
+TEST(IsThisPCAddress, LoopbackAndTheMachinesOwnAddressesOnly) {
+  const struct {
+    const char* address;
+    bool own;
+  } cases[] = {{"127.0.0.1", true},  {"127.1.2.3", true},      {"::1", true},       {"::ffff:127.0.0.1", true},
+               {"", false},          {"localhost", false},     {"1.2.3", false},    {"192.0.2.77", false},
+               {"2001:db8::77", false}, {"::ffff:192.0.2.77", false}};
+  for (const auto& c : cases) EXPECT_EQ(IsThisPCAddress(c.address), c.own) << c.address;
+  for (const std::u16string& address : LocalIPv4Addresses()) EXPECT_TRUE(IsThisPCAddress(Utf16ToUtf8(address)));
+}
+
+// --- The peer rule, from a network namespace ---
+
+bool Ip(const std::string& AArguments) {
+  const int status = std::system(("ip " + AArguments + " >/dev/null 2>&1").c_str());
+  return status != -1 && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+// A namespace joined to the test's own by a veth pair: 10.213.77.1 on this side,
+// 10.213.77.2 inside. Removed with everything in it on destruction.
+class TPeerNamespace {
+ public:
+  TPeerNamespace() : FName("tdkedit" + std::to_string(::getpid() % 100000)), FHost("tdh" + std::to_string(::getpid() % 100000)) {
+    Ip("netns del " + FName);
+    Ip("link del " + FHost);
+    const std::string inside = "tdn" + std::to_string(::getpid() % 100000);
+    const std::string steps[] = {"netns add " + FName,
+                                 "link add " + FHost + " type veth peer name " + inside,
+                                 "link set " + inside + " netns " + FName,
+                                 "addr add 10.213.77.1/24 dev " + FHost,
+                                 "link set " + FHost + " up",
+                                 "netns exec " + FName + " ip addr add 10.213.77.2/24 dev " + inside,
+                                 "netns exec " + FName + " ip link set " + inside + " up",
+                                 "netns exec " + FName + " ip link set lo up"};
+    for (const std::string& step : steps)
+      if (!Ip(step)) {
+        Skipped = "\"ip " + step + "\" failed (needs root, iproute2 and veth support)";
+        return;
+      }
+  }
+  ~TPeerNamespace() {
+    Ip("netns del " + FName);
+    Ip("link del " + FHost);
+  }
+  // One exchange from inside the namespace, on a thread that joins it.
+  std::string ExchangeFromInside(std::uint16_t APort, const std::string& ARequest) {
+    std::string bytes;
+    std::thread([&] {
+      const int fd = ::open(("/run/netns/" + FName).c_str(), O_RDONLY | O_CLOEXEC);
+      if (fd < 0 || ::setns(fd, CLONE_NEWNET) != 0) {
+        if (fd >= 0) ::close(fd);
+        return;
+      }
+      ::close(fd);
+      TSocket socket = TSocket::Open(TIPVersion::IPv4);
+      if (!socket.Connect("10.213.77.1", APort) || !socket.SendAll(ARequest)) return;
+      char buffer[4096];
+      for (std::ptrdiff_t n; socket.WaitReadable(5000) && (n = socket.Receive(buffer, sizeof buffer)) > 0;)
+        bytes.append(buffer, static_cast<std::size_t>(n));
+    }).join();
+    return bytes;
+  }
+  std::string Skipped;
+
+ private:
+  std::string FName;
+  std::string FHost;
+};
+
+TEST_F(PanelEditor, APeerThatIsNotThisPCIsRefusedEveryPathAndTheControlPageStillServed) {
+  TPeerNamespace peer;
+  if (!peer.Skipped.empty()) GTEST_SKIP() << peer.Skipped;
+  const std::uint16_t port = Service.Port();
+  for (const auto& [method, path] : std::vector<std::pair<std::string, std::string>>{
+           {"GET", "/edit"}, {"GET", "/edit/panel"}, {"POST", "/edit/check"}, {"POST", "/edit/preview"},
+           {"POST", "/edit/save"}, {"GET", "/edit/examples"}}) {
+    const THTTPReply reply = ParseReply(peer.ExchangeFromInside(port, Request(method, path, Panel("Remote"))));
+    EXPECT_EQ(reply.Status, 403) << path;
+    EXPECT_EQ(reply.Body, "") << path;
+  }
+  EXPECT_FALSE(std::filesystem::exists(SavePath()));
+  // The phone's page is still served to that peer.
+  EXPECT_EQ(ParseReply(peer.ExchangeFromInside(port, Request("GET", "/"))).Status, 200);
+  // This PC reaching its own non-loopback address is this PC.
+  TSocket socket = TSocket::Open(TIPVersion::IPv4);
+  ASSERT_TRUE(socket.Connect("10.213.77.1", port));
+  ASSERT_TRUE(socket.SendAll(Request("GET", "/edit/panel")));
+  std::string bytes;
+  char buffer[4096];
+  for (std::ptrdiff_t n; socket.WaitReadable(5000) && (n = socket.Receive(buffer, sizeof buffer)) > 0;)
+    bytes.append(buffer, static_cast<std::size_t>(n));
+  EXPECT_EQ(ParseReply(bytes).Status, 200);
+}
+
+}  // namespace
