@@ -198,7 +198,7 @@ void ServeRequest(TByteChannel& AChannel, TWebRequestHandler& AHandler, const TH
   const bool head = parsed.Method == u"HEAD";
   TWebRequest request(std::move(parsed.Method), std::move(parsed.Target.PathInfo), std::move(parsed.Target.Query),
                       ContentTypeWithoutCharset(contentType), std::move(content), std::move(parsed.Headers));
-  request.SetPeerAddress(AChannel.PeerAddress());
+  request.SetPeerAddressSource([&AChannel] { return AChannel.PeerAddress(); });
   // A failed write means the client is gone; there is nobody left to tell.
   TWebResponse response([&AChannel, head](TWebResponse& AResponse) { WriteHTTPResponse(AChannel, AResponse, head); });
   try {

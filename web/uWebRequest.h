@@ -78,9 +78,16 @@ class TWebRequest {
   std::int32_t ContentLength() const { return FContentLength; }
   const THeaderList& Headers() const { return FHeaders; }
 
-  // The address of the connection's peer as text; empty when unknown.
-  const std::string& PeerAddress() const { return FPeerAddress; }
-  void SetPeerAddress(std::string AValue) { FPeerAddress = std::move(AValue); }
+  // The address of the connection's peer as text; empty when unknown. Asked of the
+  // connection only when a route wants it, so other requests pay no system call for it.
+  const std::string& PeerAddress() const {
+    if (!FPeerAddress) FPeerAddress = FPeerSource ? FPeerSource() : std::string();
+    return *FPeerAddress;
+  }
+  void SetPeerAddressSource(std::function<std::string()> ASource) {
+    FPeerSource = std::move(ASource);
+    FPeerAddress.reset();
+  }
 
   // A header's value by name (ASCII case-insensitive); the first of repeated headers
   // counts; an absent header reads as empty.
@@ -101,7 +108,8 @@ class TWebRequest {
   std::int32_t FContentLength;
   TMethodType FMethodType;
   THeaderList FHeaders;
-  std::string FPeerAddress;
+  std::function<std::string()> FPeerSource;
+  mutable std::optional<std::string> FPeerAddress;
   std::optional<TWebFieldList> FQueryFields;
   std::optional<TWebFieldList> FContentFields;
 };
