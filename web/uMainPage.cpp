@@ -214,8 +214,7 @@ TWebModuleClass MainPageModuleClass(std::u16string ABaseDir) {
         // The editor reads and writes the panel: only this PC's own browser, on a page of this
         // service, may use it.
         if (TPanelEditor::IsEditorPath(ARequest.PathInfo()))
-          return IsThisPCAddress(ARequest.PeerAddress()) && TRequestGuard::IsFromThisSite(ARequest.Headers()) &&
-                 guard->NamesThisPC(ARequest.GetFieldByName("Host"));
+          return IsThisPCAddress(ARequest.PeerAddress()) && guard->AdmitsToGuardedRoute(ARequest);
         return guard->Admits(ARequest);
       });
 }

@@ -119,7 +119,10 @@ bool TRequestGuard::NamesThisPC(std::string_view AHost) const {
 }
 
 bool TRequestGuard::Admits(const TWebRequest& ARequest) const {
-  if (!Guards(ARequest.PathInfo())) return true;
+  return !Guards(ARequest.PathInfo()) || AdmitsToGuardedRoute(ARequest);
+}
+
+bool TRequestGuard::AdmitsToGuardedRoute(const TWebRequest& ARequest) const {
   if (!IsFromThisSite(ARequest.Headers())) return false;
   const std::vector<std::string_view> hosts = HeaderValues(ARequest.Headers(), "Host");
   return std::all_of(hosts.begin(), hosts.end(), [this](std::string_view host) { return NamesThisPC(host); });

@@ -20,6 +20,9 @@ class TRequestGuard {
   // host name that is not this PC's; true for everything else.
   bool Admits(const TWebRequest& ARequest) const;
 
+  // The rule for a guarded path, whatever the path: the request comes from this site (as far
+  // as a browser says) and every Host names this PC.
+  bool AdmitsToGuardedRoute(const TWebRequest& ARequest) const;
   // Whether the path is one of the guarded ones.
   bool Guards(std::u16string_view APathInfo) const;
   // False when Sec-Fetch-Site says another site, or Origin names another origin than
