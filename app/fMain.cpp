@@ -114,15 +114,13 @@ void TfrmMain::FormCreate() {
     LoadPanel(true);
   } catch (const EPanelError& e) {
     FPanelError = e.Message();
+    ShowPanelInUse();
   }
   LoadSettings();
 }
 
 void TfrmMain::LoadPanel(bool ATakeTitle) {
   std::u16string file;
-  FView.SetText(TMainControl::lblPanel, u"Panel: built-in");
-  FView.SetHint(TMainControl::lblPanel, u"");
-  FShownPanelFile = GetPageInfo().PanelFile();
   const std::vector<std::u16string> candidates = FPlatform.PanelFiles();
   // The editor saves to the user's own file (the first candidate), where it is found first;
   // also when that file is refused, so the editor can put it right.
@@ -133,14 +131,19 @@ void TfrmMain::LoadPanel(bool ATakeTitle) {
     }
   const TPanel panel = FindPanel(candidates, file);
   GetPageInfo().SetPanelFile(file);
-  FShownPanelFile = file;
   if (ATakeTitle)
     UsePanel(GetPageInfo(), panel);
   else
     GetPageInfo().SetModel(panel.Model);
-  if (file.empty()) return;
-  FView.SetText(TMainControl::lblPanel, u"Panel: " + file.substr(ExtractFilePath(file).size()));
+  ShowPanelInUse();
+}
+
+void TfrmMain::ShowPanelInUse() {
+  const std::u16string file = GetPageInfo().PanelFile();
+  FView.SetText(TMainControl::lblPanel,
+                file.empty() ? u"Panel: built-in" : u"Panel: " + file.substr(ExtractFilePath(file).size()));
   FView.SetHint(TMainControl::lblPanel, file);
+  FShownPanelFile = file;
 }
 
 void TfrmMain::FormDestroy() { FIPAdresses.reset(); }
@@ -227,12 +230,7 @@ void TfrmMain::ApplicationEvents1Idle(bool& /*Done*/) {
   if (FPlatform.KeyboardStatus) FView.SetText(TMainControl::lblKeyboardStatus, FPlatform.KeyboardStatus());
 
   // The editor saved a panel, which is in use now.
-  if (const std::u16string file = GetPageInfo().PanelFile(); file != FShownPanelFile) {
-    FShownPanelFile = file;
-    FView.SetText(TMainControl::lblPanel,
-                  file.empty() ? u"Panel: built-in" : u"Panel: " + file.substr(ExtractFilePath(file).size()));
-    FView.SetHint(TMainControl::lblPanel, file);
-  }
+  if (GetPageInfo().PanelFile() != FShownPanelFile) ShowPanelInUse();
 
   // The window is up: a panel refused at start-up is told now, once.
   if (!FPanelError.empty()) ShowError(std::exchange(FPanelError, std::u16string()));

@@ -123,6 +123,8 @@ class TfrmMain {
   void LoadSettings();
   // Reads the panel in use and shows which one it is; raises EPanelError when it is refused.
   void LoadPanel(bool ATakeTitle);
+  // The "Panel:" line for the panel in use.
+  void ShowPanelInUse();
   void StoreSettings();
   void StartServer();
   void Run(TMainEvent AEvent);

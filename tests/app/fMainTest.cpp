@@ -594,6 +594,8 @@ TEST_F(MainWindowPanel, APanelBrokenAfterStartUpStopsTheNextStartAndKeepsTheLast
   EXPECT_FALSE(Active());
   EXPECT_EQ(view.errors, std::vector<std::u16string>{kBadMessage});
   EXPECT_NE(GetPageInfo().GetHTML().find(u">Hello</td>"), std::u16string::npos);
+  // The Panel line still names the panel in use.
+  EXPECT_EQ(view.Text(C::lblPanel), u"Panel: panel.json");
 }
 
 TEST(ErrorBoxMessage, AddsAFullStopAfterCharactersAboveIt) {
