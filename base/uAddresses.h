@@ -14,3 +14,7 @@ std::vector<std::u16string> LocalIPv4Addresses();
 // This machine's own host name as the system reports it (ASCII, as typed in an address);
 // empty when the system gives none.
 std::string LocalHostName();
+
+// The DNS suffixes this machine is in: its own DNS domain and the search suffixes of its
+// resolver (lower case, without dots at either end); empty when the system names none.
+std::vector<std::string> LocalDnsSuffixes();

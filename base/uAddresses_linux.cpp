@@ -10,10 +10,12 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdint>
 #include <cstring>
 #include <functional>
 #include <map>
+#include <sstream>
 
 #include "base/uErrors.h"
 #include "base/uText.h"
@@ -137,4 +139,28 @@ std::string LocalHostName() {
   char name[256] = {};
   if (::gethostname(name, sizeof name - 1) != 0) return {};
   return name;
+}
+
+std::vector<std::string> LocalDnsSuffixes() {
+  // The resolver's "domain" and "search" lines; the host name's own domain is added by callers
+  // that have the name.
+  std::vector<std::string> suffixes;
+  std::FILE* file = std::fopen("/etc/resolv.conf", "r");
+  if (!file) return suffixes;
+  char line[1024];
+  while (std::fgets(line, sizeof line, file)) {
+    std::istringstream words(line);
+    std::string keyword, word;
+    words >> keyword;
+    if (keyword != "domain" && keyword != "search") continue;
+    while (words >> word) {
+      if (word.front() == '#' || word.front() == ';') break;
+      for (char& c : word)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+      while (!word.empty() && word.back() == '.') word.pop_back();
+      if (!word.empty()) suffixes.push_back(word);
+    }
+  }
+  std::fclose(file);
+  return suffixes;
 }

@@ -68,3 +68,31 @@ std::string LocalHostName() {
   if (!::GetComputerNameExW(ComputerNameDnsHostname, name, &size)) return {};
   return Utf16ToUtf8(std::u16string(reinterpret_cast<const char16_t*>(name), size));
 }
+
+std::vector<std::string> LocalDnsSuffixes() {
+  std::vector<std::string> suffixes;
+  const auto add = [&suffixes](const wchar_t* text) {
+    if (!text || !*text) return;
+    std::string suffix = Utf16ToUtf8(reinterpret_cast<const char16_t*>(text));
+    for (char& c : suffix)
+      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    while (!suffix.empty() && suffix.back() == '.') suffix.pop_back();
+    if (!suffix.empty()) suffixes.push_back(suffix);
+  };
+  wchar_t domain[256] = {};
+  DWORD size = static_cast<DWORD>(std::size(domain));
+  if (::GetComputerNameExW(ComputerNameDnsDomain, domain, &size)) add(domain);
+  // Each adapter's connection-specific suffix, as its DHCP server handed it out.
+  std::vector<unsigned char> buffer(16 * 1024);
+  ULONG length = static_cast<ULONG>(buffer.size());
+  ULONG result = ERROR_BUFFER_OVERFLOW;
+  for (int attempt = 0; attempt < 4 && result == ERROR_BUFFER_OVERFLOW; ++attempt) {
+    buffer.resize(length);
+    result = ::GetAdaptersAddresses(AF_UNSPEC, GAA_FLAG_SKIP_ANYCAST | GAA_FLAG_SKIP_MULTICAST | GAA_FLAG_SKIP_UNICAST,
+                                    nullptr, reinterpret_cast<IP_ADAPTER_ADDRESSES*>(buffer.data()), &length);
+  }
+  if (result == NO_ERROR)
+    for (auto* adapter = reinterpret_cast<const IP_ADAPTER_ADDRESSES*>(buffer.data()); adapter; adapter = adapter->Next)
+      add(adapter->DnsSuffix);
+  return suffixes;
+}

@@ -26,6 +26,8 @@ void ForceDirectories(const std::u16string& dir);
 // directory, flushed to the disk, and renamed over the file (creating the directory when
 // missing). A reader sees the old bytes or the new ones, never a mix. Raises EInOutError.
 void ReplaceFileBytes(const std::u16string& path, std::string_view bytes);
+// Renames a file, not over an existing one; false when that fails.
+bool RenameFile(const std::u16string& from, const std::u16string& to);
 // The names (without directory) of the files in a directory whose names end with ASuffix,
 // sorted; empty when the directory cannot be read.
 std::vector<std::u16string> FilesIn(const std::u16string& dir, std::u16string_view ASuffix);

@@ -135,3 +135,9 @@ std::vector<std::u16string> FilesIn(const std::u16string& dir, std::u16string_vi
   std::sort(names.begin(), names.end());
   return names;
 }
+
+bool RenameFile(const std::u16string& from, const std::u16string& to) {
+  // rename() would replace an existing target.
+  if (FileExists(to)) return false;
+  return ::rename(Utf16ToUtf8(from).c_str(), Utf16ToUtf8(to).c_str()) == 0;
+}

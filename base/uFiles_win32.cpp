@@ -142,3 +142,7 @@ std::vector<std::u16string> FilesIn(const std::u16string& dir, std::u16string_vi
   std::sort(names.begin(), names.end());
   return names;
 }
+
+bool RenameFile(const std::u16string& from, const std::u16string& to) {
+  return ::MoveFileExW(ToWide(from).c_str(), ToWide(to).c_str(), MOVEFILE_WRITE_THROUGH) != 0;
+}

@@ -8,3 +8,6 @@
 // AAddress as text ("127.0.0.1", "::1", "192.168.1.20", "fe80::1%eth0"). False for an empty
 // or malformed text, and when the interface list cannot be read.
 bool IsThisPCAddress(std::string_view AAddress);
+// AAddress is a loopback address (127.0.0.0/8, ::1, or an IPv4 loopback address mapped into
+// IPv6): only this PC can connect from one.
+bool IsLoopbackAddress(std::string_view AAddress);

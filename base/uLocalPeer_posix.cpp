@@ -8,16 +8,35 @@
 
 #include "base/uLocalPeer.h"
 
-bool IsThisPCAddress(std::string_view AAddress) {
-  // A zone ("%eth0") is not part of the address.
+namespace {
+
+// The address without its zone ("%eth0"), parsed as IPv4 or IPv6; false for neither.
+bool ParseAddress(std::string_view AAddress, in_addr& AV4, in6_addr& AV6, bool& AIsV4) {
   const std::string text(AAddress.substr(0, AAddress.find('%')));
+  AIsV4 = inet_pton(AF_INET, text.c_str(), &AV4) == 1;
+  return AIsV4 || inet_pton(AF_INET6, text.c_str(), &AV6) == 1;
+}
+
+}  // namespace
+
+bool IsLoopbackAddress(std::string_view AAddress) {
   in_addr v4{};
   in6_addr v6{};
-  const bool isV4 = inet_pton(AF_INET, text.c_str(), &v4) == 1;
-  const bool isV6 = !isV4 && inet_pton(AF_INET6, text.c_str(), &v6) == 1;
-  if (!isV4 && !isV6) return false;
-  if (isV4 && (ntohl(v4.s_addr) >> 24) == 127) return true;
-  if (isV6 && IN6_IS_ADDR_LOOPBACK(&v6)) return true;
+  bool isV4 = false;
+  if (!ParseAddress(AAddress, v4, v6, isV4)) return false;
+  if (isV4) return (ntohl(v4.s_addr) >> 24) == 127;
+  if (IN6_IS_ADDR_LOOPBACK(&v6)) return true;
+  char dotted[INET_ADDRSTRLEN] = {};
+  return IN6_IS_ADDR_V4MAPPED(&v6) && inet_ntop(AF_INET, &v6.s6_addr[12], dotted, sizeof dotted) && IsLoopbackAddress(dotted);
+}
+
+bool IsThisPCAddress(std::string_view AAddress) {
+  if (IsLoopbackAddress(AAddress)) return true;
+  in_addr v4{};
+  in6_addr v6{};
+  bool isV4 = false;
+  if (!ParseAddress(AAddress, v4, v6, isV4)) return false;
+  const bool isV6 = !isV4;
   if (isV6 && IN6_IS_ADDR_V4MAPPED(&v6)) {
     char dotted[INET_ADDRSTRLEN] = {};
     return inet_ntop(AF_INET, &v6.s6_addr[12], dotted, sizeof dotted) && IsThisPCAddress(dotted);

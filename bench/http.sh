@@ -47,7 +47,7 @@ trap cleanup EXIT
 
 # tapdeck-headless serves until its standard input ends, so a pipe keeps it open.
 mkfifo "$work/stdin"
-"$HEADLESS" --port 0 <"$work/stdin" >"$work/headless.out" 2>&1 &
+"$HEADLESS" --port 0 --open <"$work/stdin" >"$work/headless.out" 2>&1 &
 headless_pid=$!
 # Only this shell holds the pipe's writing end; children are started with it closed.
 exec 3>"$work/stdin"

@@ -64,7 +64,7 @@ TOptions ParseOptions(int argc, char** argv) {
 // The running tapdeck-headless and the port it listens on.
 class THeadless {
  public:
-  explicit THeadless(const std::string& AProgram) : FChild(AProgram, {"--port", "0"}) {
+  explicit THeadless(const std::string& AProgram) : FChild(AProgram, {"--port", "0", "--open"}) {
     if (!FChild.Started()) throw std::runtime_error("cannot start " + AProgram);
     while (std::optional<std::string> line = FChild.ReadLine()) {
       if (line->starts_with("listening IPv4 ")) {

@@ -26,6 +26,7 @@
 #include "tests/support/KeyboardWatch.h"
 #include "tests/support/MemoryByteChannel.h"
 #include "web/uHTTPConnection.h"
+#include "web/uDevices.h"
 #include "web/uMainPage.h"
 #include "web/uWebRequestHandler.h"
 
@@ -212,8 +213,10 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
   GetvJoy().SetId(2);
   GetvJoy().Acquire();
   world.Joystick->ClearCalls();
-  // The page files lie beside the executable.
+  // The page files lie beside the executable. Open mode: the routes themselves are fuzzed,
+  // not only their refusal.
   world.Handler.SetWebModuleClass(MainPageModuleClass());
+  GetDeviceStore().SetOpenMode(true);
   return 0;
 }
 

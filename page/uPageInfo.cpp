@@ -4,6 +4,7 @@
 #include <functional>
 #include <optional>
 #include <string_view>
+#include <vector>
 
 #include "base/uFiles.h"
 #include "base/uText.h"
@@ -27,25 +28,35 @@ std::size_t FindIgnoreCase(std::u16string_view AText, std::u16string_view APatte
   return std::u16string_view::npos;
 }
 
-// Every occurrence of APattern in AText, compared in upper-case form, replaced by the value
-// AValue gives; the scan goes on after each inserted value, so an insertion is never searched
-// again. The value is asked for only when there is an occurrence.
+// A template line being filled: runs of the template's own text, and the values put in. Only
+// the template's text is searched for placeholders, so a value (a panel's caption or title)
+// that holds "$$SCRIPT$$" is shown as written instead of being filled in.
+struct TLinePiece {
+  std::u16string Text;
+  bool Filled = false;
+};
+
+// Every occurrence of APattern in the template's text, compared in upper-case form, replaced
+// by the value AValue gives. The value is asked for only when there is an occurrence.
 template <typename TValue>
-void ReplaceAllIgnoreCase(std::u16string& AText, std::u16string_view APattern, TValue&& AValue) {
+void ReplaceAllIgnoreCase(std::vector<TLinePiece>& ALine, std::u16string_view APattern, TValue&& AValue) {
   const std::u16string pattern = UpperCaseAscii(APattern);
-  std::size_t found = FindIgnoreCase(AText, pattern, 0);
-  if (found == std::u16string::npos) return;
-  const std::u16string& value = AValue();
-  std::u16string result;
-  result.reserve(AText.size() + value.size());
-  std::size_t start = 0;
-  for (; found != std::u16string::npos; found = FindIgnoreCase(AText, pattern, start)) {
-    result.append(AText, start, found - start);
-    result += value;
-    start = found + pattern.size();
+  std::vector<TLinePiece> result;
+  for (TLinePiece& piece : ALine) {
+    std::size_t found = piece.Filled ? std::u16string::npos : FindIgnoreCase(piece.Text, pattern, 0);
+    if (found == std::u16string::npos) {
+      result.push_back(std::move(piece));
+      continue;
+    }
+    std::size_t start = 0;
+    for (; found != std::u16string::npos; found = FindIgnoreCase(piece.Text, pattern, start)) {
+      result.push_back({piece.Text.substr(start, found - start), false});
+      result.push_back({AValue(), true});
+      start = found + pattern.size();
+    }
+    result.push_back({piece.Text.substr(start), false});
   }
-  result.append(AText, start);
-  AText = std::move(result);
+  ALine = std::move(result);
 }
 
 // A value worked out at most once, on first use.
@@ -201,12 +212,14 @@ void TPageInfo::ReplaceStrings(TStrings& ALines, const TPageModel& AModel) const
   const int count = ALines.Count();
   for (int i = 0; i < count; ++i) {
     if (ALines.Strings(i).find(u"$$") == std::u16string::npos) continue;
-    // Each step searches the line as the previous step left it.
-    std::u16string line = ALines.Strings(i);
-    ReplaceAllIgnoreCase(line, u"$$PageTitle$$", title);
-    ReplaceAllIgnoreCase(line, u"$$HTML$$", html);
-    ReplaceAllIgnoreCase(line, u"$$SCRIPT$$", script);
-    ReplaceAllIgnoreCase(line, u"$$STYLES$$", styles);
+    // Each step searches the template's text as the previous step left it.
+    std::vector<TLinePiece> pieces{{ALines.Strings(i), false}};
+    ReplaceAllIgnoreCase(pieces, u"$$PageTitle$$", title);
+    ReplaceAllIgnoreCase(pieces, u"$$HTML$$", html);
+    ReplaceAllIgnoreCase(pieces, u"$$SCRIPT$$", script);
+    ReplaceAllIgnoreCase(pieces, u"$$STYLES$$", styles);
+    std::u16string line;
+    for (const TLinePiece& piece : pieces) line += piece.Text;
     ALines.SetStrings(i, std::move(line));
   }
 }

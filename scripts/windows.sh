@@ -47,7 +47,7 @@ ctest --preset mingw -j2 --timeout 120 --repeat until-pass:2
 
 # tapdeck-headless.exe: listens on a port of the system's choice and stops at the end of input.
 mkfifo "$smoke/headless-input"
-"$wine" "$build/bin/tapdeck-headless.exe" --port 0 <"$smoke/headless-input" >"$smoke/headless.out" 2>&1 &
+"$wine" "$build/bin/tapdeck-headless.exe" --port 0 --open <"$smoke/headless-input" >"$smoke/headless.out" 2>&1 &
 headless=$!
 pids+=("$headless")
 exec 3>"$smoke/headless-input"

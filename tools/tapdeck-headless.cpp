@@ -24,8 +24,10 @@
 #include "page/uPageInfo.h"
 #include "page/uPanelFile.h"
 #include "tools/uStopRequest.h"
+#include "web/uDevices.h"
 #include "web/uHTTPWebBrokerBridge.h"
 #include "web/uMainPage.h"
+#include "web/uPairing.h"
 #include "web/uWebRequestHandler.h"
 
 namespace {
@@ -82,12 +84,15 @@ struct THeadlessOptions {
   std::optional<std::int32_t> MissingDevice;
   bool VersionMismatch = false;
   bool Timestamps = false;
+  bool Open = false;       // --open: any device may press keys, as without pairing
+  std::u16string Devices;  // --devices FILE: the paired devices; empty: kept in memory only
 };
 
 const char* const kUsage =
     "usage: tapdeck-headless [--port N] [--dir DIR] [--panel FILE] [--device N] [--title TEXT]\n"
     "                        [--keys record|system] [--joystick simulated|system]\n"
-    "                        [--missing-device N] [--version-mismatch] [--timestamps]\n";
+    "                        [--missing-device N] [--version-mismatch] [--timestamps]\n"
+    "                        [--open] [--devices FILE]\n";
 
 // An option's value that is not acceptable.
 struct TUsageError {
@@ -120,8 +125,12 @@ THeadlessOptions ParseOptions(const std::vector<std::string_view>& AArgs) {
       options.Timestamps = true;
       continue;
     }
+    if (name == "--open") {
+      options.Open = true;
+      continue;
+    }
     const bool takesValue = name == "--port" || name == "--dir" || name == "--panel" || name == "--device" ||
-                            name == "--title" ||
+                            name == "--title" || name == "--devices" ||
                             name == "--keys" || name == "--joystick" || name == "--missing-device";
     if (!takesValue) throw TUsageError{"unknown option '" + std::string(name) + "'"};
     if (i + 1 >= AArgs.size()) throw TUsageError{std::string(name) + " needs a value"};
@@ -132,6 +141,8 @@ THeadlessOptions ParseOptions(const std::vector<std::string_view>& AArgs) {
       options.Dir = ArgumentText(value);
     } else if (name == "--panel") {
       options.Panel = ArgumentText(value);
+    } else if (name == "--devices") {
+      options.Devices = ArgumentText(value);
     } else if (name == "--device") {
       options.Device = IntegerOption(name, value, 1, 16);
     } else if (name == "--title") {
@@ -234,7 +245,14 @@ void StartServer(TIdHTTPWebBrokerBridge& AServer, const THeadlessOptions& AOptio
 //   "start": what Start does; prints the listening lines again, or "error: <message>" on
 //     standard error and goes on, as the window does after its error box;
 //   "device N": a new number in the device field, which only takes one while the server is
-//     stopped; prints "device N".
+//     stopped; prints "device N";
+//   "pair": what "Pair a phone" does; prints "pairing code <6 digits> secret <secret>", the
+//     code to type and the secret of the QR code's address ("#pair=<secret>");
+//   "unpair": closes the pairing card; prints "pairing closed";
+//   "devices": prints "device <id> <kind> <name>" for each paired device, then "devices end";
+//   "forget <id>" or "forget all": what the window's Forget does; prints "forgot <id>" each;
+//   "script-key <name>": a key for a script; prints "script-key <id> <credential>";
+//   "open on" or "open off": the open mode; prints "open on" or "open off".
 // Other lines are ignored. The commands run on the standard-input reader's thread; the lock
 // keeps them apart from the final stop, after which they do nothing.
 
@@ -253,6 +271,34 @@ void RunCommand(const std::string& ALine) {
       PrintLine("server stopped");
     } else if (ALine == "start") {
       if (!server.Active()) StartServer(server, CommandOptions);
+    } else if (ALine == "pair") {
+      const TPairingOffer offer = GetPairing().Begin();
+      PrintLine("pairing code " + offer.Code + " secret " + offer.Secret);
+    } else if (ALine == "unpair") {
+      GetPairing().Cancel();
+      PrintLine("pairing closed");
+    } else if (ALine == "devices") {
+      for (const TDevice& device : GetDeviceStore().Devices())
+        PrintLine("device " + device.Id + (device.Kind == TDeviceKind::Script ? " script " : " phone ") +
+                  Utf16ToUtf8(device.Name));
+      PrintLine("devices end");
+    } else if (ALine.rfind("forget ", 0) == 0) {
+      const std::string which = ALine.substr(7);
+      std::vector<std::string> ids;
+      for (const TDevice& device : GetDeviceStore().Devices())
+        if (which == "all" || device.Id == which) ids.push_back(device.Id);
+      if (ids.empty()) throw TUsageError{"no device " + which};
+      for (const std::string& id : ids) {
+        GetDeviceStore().Forget(id);
+        PrintLine("forgot " + id);
+      }
+    } else if (ALine.rfind("script-key ", 0) == 0) {
+      std::string id;
+      const std::string token = GetDeviceStore().Add(ArgumentText(ALine.substr(11)), TDeviceKind::Script, &id);
+      PrintLine("script-key " + id + " " + token);
+    } else if (ALine == "open on" || ALine == "open off") {
+      GetDeviceStore().SetOpenMode(ALine == "open on");
+      PrintLine(ALine);
     } else if (ALine.rfind("device ", 0) == 0) {
       if (server.Active()) throw TUsageError{"stop the server before changing the device number"};
       CommandOptions.Device = IntegerOption("device", ALine.substr(7), 1, 16);
@@ -275,6 +321,11 @@ int Run(const THeadlessOptions& AOptions) {
   ChooseKeyboard(AOptions);
   ChooseJoystick(AOptions);
   WebRequestHandler().SetWebModuleClass(MainPageModuleClass(AOptions.Dir));
+  // Paired devices live in memory unless a file is named; --open is the window's setting
+  // "Any device on this network may press keys".
+  if (const std::u16string problem = GetDeviceStore().Open(AOptions.Devices); !problem.empty())
+    PrintError(Utf16ToUtf8(problem));
+  if (AOptions.Open) GetDeviceStore().SetOpenMode(true);
 
   int status = 0;
   {
@@ -299,6 +350,7 @@ int Run(const THeadlessOptions& AOptions) {
       CommandServer = nullptr;
       server.SetActive(false);
       server.Bindings().Clear();
+      GetDeviceStore().Flush();
       PrintLine("stopped");
     }
   }

@@ -1,6 +1,9 @@
 # Request records, dispatch and the web module with its routes.
 target_sources(tapdeck_core PRIVATE
+  web/uDeviceRoutes.cpp
+  web/uDevices.cpp
   web/uMainPage.cpp
+  web/uPairing.cpp
   web/uPanelEditor.cpp
   web/uRequestGuard.cpp
   web/uWebRequest.cpp

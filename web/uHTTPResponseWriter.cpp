@@ -59,9 +59,13 @@ std::string_view ReasonPhrase(std::int32_t AStatusCode) {
     case 404: return "Not Found";
     case 405: return "Method Not Allowed";
     case 408: return "Request Timeout";
+    case 409: return "Conflict";
+    case 410: return "Gone";
     case 411: return "Length Required";
     case 413: return "Payload Too Large";
     case 417: return "Expectation Failed";
+    case 422: return "Unprocessable Content";
+    case 429: return "Too Many Requests";
     case 500: return "Internal Server Error";
     case 501: return "Not Implemented";
     case 503: return "Service Unavailable";
@@ -122,7 +126,8 @@ std::string EncodeBodyText(std::u16string_view AText, std::string_view ACharset)
 }
 
 std::string HTTPHeaderBlock(std::int32_t AStatusCode, const THTTPContentType& AContentType,
-                            std::uint64_t AContentLength, const TDateTimeParts& AUtc) {
+                            std::optional<std::uint64_t> AContentLength, const TDateTimeParts& AUtc,
+                            const THeaderList& AExtraHeaders) {
   std::string block;
   block.reserve(160);
   block += "HTTP/1.1 ";
@@ -139,11 +144,21 @@ std::string HTTPHeaderBlock(std::int32_t AStatusCode, const THTTPContentType& AC
     }
     block += "\r\n";
   }
-  block += "Content-Length: ";
-  AppendDecimal(block, AContentLength);
-  block += "\r\nDate: ";
+  if (AContentLength) {
+    block += "Content-Length: ";
+    AppendDecimal(block, *AContentLength);
+    block += "\r\n";
+  }
+  block += "Date: ";
   block += HTTPDate(AUtc);
-  block += "\r\n\r\n";
+  block += "\r\n";
+  for (const auto& [name, value] : AExtraHeaders) {
+    block += name;
+    block += ": ";
+    block += value;
+    block += "\r\n";
+  }
+  block += "\r\n";
   return block;
 }
 
@@ -158,7 +173,8 @@ bool WriteHTTPResponse(TByteChannel& AChannel, const TWebResponse& AResponse, bo
   } else if (kind == TResponseBody::Stream) {
     body = AResponse.ContentStream()->Bytes();
   }
-  std::string block = HTTPHeaderBlock(AResponse.StatusCode(), contentType, body.size(), UtcTimeNow());
+  std::string block =
+      HTTPHeaderBlock(AResponse.StatusCode(), contentType, body.size(), UtcTimeNow(), AResponse.ExtraHeaders());
   if (AHeadRequest || !StatusTakesBody(AResponse.StatusCode())) body = {};
   if (body.size() <= kJoinedWriteLimit) {
     block += body;

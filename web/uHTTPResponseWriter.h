@@ -3,6 +3,7 @@
 // service's fixed order, and the body in the response's charset.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -29,9 +30,11 @@ THTTPContentType ResolveContentType(std::u16string_view AContentType, bool AHasB
 std::string EncodeBodyText(std::u16string_view AText, std::string_view ACharset);
 
 // The status line and headers: "HTTP/1.1", then "Connection: close", "Content-Type" (when
-// there is one), "Content-Length" and "Date", each ending with CR LF, and an empty line.
+// there is one), "Content-Length" (unless the body runs until the connection closes) and
+// "Date", then the extra headers in their order, each ending with CR LF, and an empty line.
 std::string HTTPHeaderBlock(std::int32_t AStatusCode, const THTTPContentType& AContentType,
-                            std::uint64_t AContentLength, const TDateTimeParts& AUtc);
+                            std::optional<std::uint64_t> AContentLength, const TDateTimeParts& AUtc,
+                            const THeaderList& AExtraHeaders = {});
 
 // Writes a response: the header block in one write, then the body unless the request is
 // HEAD or the status takes none; small bodies go out in the same write. False when the

@@ -12,6 +12,9 @@
 #include "keys/uKeyboard.h"
 #include "keys/uSendKeys.h"
 #include "page/uPageInfo.h"
+#include "web/uDeviceRoutes.h"
+#include "web/uDevices.h"
+#include "web/uPairing.h"
 #include "web/uPanelEditor.h"
 #include "web/uRequestGuard.h"
 
@@ -65,9 +68,17 @@ void TwmMainPage::WebModuleDestroy(TWebModule&) {}
 
 void TwmMainPage::WebModule2DefaultHandlerAction(TWebActionItem&, TWebRequest& Request, TWebResponse& Response,
                                                  bool& Handled) {
-  // The editor's paths come here as every path no input route takes.
+  // The editor's and the pairing's paths come here as every path no input route takes.
   if (TPanelEditor::IsEditorPath(Request.PathInfo())) {
     EditorAction(Request, Response, Handled);
+    return;
+  }
+  if (SameText(Request.PathInfo(), kPairPath)) {
+    Handled = SetAnswer(PairAnswer(Request, GetPairing()), Response);
+    return;
+  }
+  if (SameText(Request.PathInfo(), kDevicePath)) {
+    Handled = SetAnswer(DeviceAnswer(Request, GetDeviceStore()), Response);
     return;
   }
   const std::u16string templateName = FBasePath + u"index.html";
@@ -112,8 +123,17 @@ void TwmMainPage::EditorAction(TWebRequest& Request, TWebResponse& Response, boo
     answer = editor.Preview(Request.Content());
   else if (path == u"/edit/save" && post)
     answer = editor.Save(Request.Content());
-  Response.SetStatusCode(answer.Status);
-  Handled = SetResponseStream(std::make_unique<TMemoryStream>(answer.Body), answer.ContentType, Response);
+  // The editor writes the panel, which decides what the phone types: no other page may
+  // show it in a frame and trick a click out of the user.
+  Response.AddHeader("Content-Security-Policy", "frame-ancestors 'none'");
+  Response.AddHeader("X-Frame-Options", "DENY");
+  Handled = SetAnswer(answer, Response);
+}
+
+bool TwmMainPage::SetAnswer(const TRouteAnswer& AAnswer, TWebResponse& AResponse) {
+  AResponse.SetStatusCode(AAnswer.Status);
+  AResponse.AddHeader("Cache-Control", "no-store");
+  return SetResponseStream(std::make_unique<TMemoryStream>(AAnswer.Body), AAnswer.ContentType, AResponse);
 }
 
 // --- Input routes ---
@@ -187,11 +207,17 @@ void TwmMainPage::wmMainPagewmPostKeyboardUpAction(TWebActionItem&, TWebRequest&
 // GetvJoy is asked for every operation: it creates the joystick object on first use, and a
 // failed creation (version mismatch) raises before any button is touched.
 void TwmMainPage::wmMainPagewmPostButtonsPressAction(TWebActionItem&, TWebRequest& Request, TWebResponse&, bool&) {
+  // Ids that wrap to the same button press it once, and only the joystick's 128 buttons are
+  // held, so one request keeps its module for at most 128 holds.
+  std::vector<std::uint8_t> pressed;
   for (std::int32_t id : ButtonsIdsFromString(Request.QueryFields().Values(u"str"))) {
-    GetvJoy().ButtonDown(ButtonNr(id));
+    const std::uint8_t button = ButtonNr(id);
+    if (std::find(pressed.begin(), pressed.end(), button) != pressed.end()) continue;
+    pressed.push_back(button);
+    GetvJoy().ButtonDown(button);
     // Long enough for the game to see the button held.
-    GetKeyboard()->Sleep(kButtonPressMilliseconds);
-    GetvJoy().ButtonUp(ButtonNr(id));
+    if (button >= 1 && button <= kMaxJoystickButton) GetKeyboard()->Sleep(kButtonPressMilliseconds);
+    GetvJoy().ButtonUp(button);
   }
 }
 
@@ -204,17 +230,27 @@ void TwmMainPage::wmMainPagewmPostButtonsUpAction(TWebActionItem&, TWebRequest& 
 }
 
 TWebModuleClass MainPageModuleClass(std::u16string ABaseDir) {
-  // The page is open to everyone; only the routes that act on the PC are guarded.
+  // The page is open to everyone (a phone must load it to pair); what acts on the PC is not.
   auto guard = std::make_shared<const TRequestGuard>(
       std::vector<std::u16string>(std::begin(TwmMainPage::kInputRoutePaths), std::end(TwmMainPage::kInputRoutePaths)),
-      LocalHostName());
-  return TWebModuleClass(
-      [dir = std::move(ABaseDir)] { return std::make_unique<TwmMainPage>(dir); },
-      [guard](const TWebRequest& ARequest) {
-        // The editor reads and writes the panel: only this PC's own browser, on a page of this
-        // service, may use it.
-        if (TPanelEditor::IsEditorPath(ARequest.PathInfo()))
-          return IsThisPCAddress(ARequest.PeerAddress()) && guard->AdmitsToGuardedRoute(ARequest);
-        return guard->Admits(ARequest);
-      });
+      LocalHostName(), LocalDnsSuffixes());
+  return TWebModuleClass([dir = std::move(ABaseDir)] { return std::make_unique<TwmMainPage>(dir); },
+                         [guard](const TWebRequest& ARequest) { return AdmitsToMainPage(*guard, ARequest); });
+}
+
+bool AdmitsToMainPage(const TRequestGuard& AGuard, const TWebRequest& ARequest) {
+  const std::u16string& path = ARequest.PathInfo();
+  // The editor reads and writes the panel: only a browser on this PC itself, through the
+  // loopback address (another address of the PC could be claimed by a neighbour), on a page of
+  // this service and not inside a frame.
+  if (TPanelEditor::IsEditorPath(path))
+    return IsLoopbackAddress(ARequest.PeerAddress()) && AGuard.AdmitsToGuardedRoute(ARequest) &&
+           !SameTextBytes(ARequest.GetFieldByName("Sec-Fetch-Dest"), "iframe");
+  // Pairing hands out credentials: only to a page of this service, which a browser proves with
+  // the Origin it sends with every POST.
+  if (SameText(path, kPairPath))
+    return TRequestGuard::HasOwnOrigin(ARequest.Headers()) && AGuard.AdmitsToGuardedRoute(ARequest);
+  if (SameText(path, kDevicePath)) return AGuard.AdmitsToGuardedRoute(ARequest);
+  if (AGuard.Guards(path)) return AGuard.AdmitsToGuardedRoute(ARequest) && MayAct(ARequest, GetDeviceStore());
+  return true;
 }

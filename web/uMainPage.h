@@ -9,7 +9,10 @@
 #include <vector>
 
 #include "base/uStreams.h"
+#include "web/uRouteAnswer.h"
 #include "web/uWebRequestHandler.h"
+
+class TRequestGuard;
 
 class TwmMainPage : public TWebModule {
  public:
@@ -52,6 +55,8 @@ class TwmMainPage : public TWebModule {
                                        bool& Handled);
 
   static constexpr int kButtonPressMilliseconds = 30;
+  // The joystick's buttons are numbered from 1 to this.
+  static constexpr int kMaxJoystickButton = 128;
   // The paths of the six input routes, keyboard then joystick.
   static constexpr const char16_t* kInputRoutePaths[] = {u"/KeyboardKey",  u"/KeyboardDown", u"/KeyboardUp",
                                                          u"/ButtonsPress", u"/ButtonsDown",  u"/ButtonsUp"};
@@ -63,6 +68,8 @@ class TwmMainPage : public TWebModule {
  private:
   // The panel editor: the page, the panel in use, check, preview, save and the examples.
   void EditorAction(TWebRequest& Request, TWebResponse& Response, bool& Handled);
+  // Status, body and content type of an answer, not to be kept by any cache; always true.
+  bool SetAnswer(const TRouteAnswer& AAnswer, TWebResponse& AResponse);
   // Hands a finished body to the response, which owns it from then on; always true.
   bool SetResponseStream(std::unique_ptr<TMemoryStream> AStream, const std::u16string& AContentType,
                          TWebResponse& AResponse);
@@ -71,7 +78,10 @@ class TwmMainPage : public TWebModule {
 };
 
 // The module class to register on a request handler; ABaseDir as for the constructor, empty
-// for the executable's directory. It refuses input requests that a browser sent from another
-// site or to a name that is not this PC's, and every editor request that does not come from
-// this PC itself or that a browser sent from another site or to another name.
+// for the executable's directory. Its admission check is AdmitsToMainPage.
 TWebModuleClass MainPageModuleClass(std::u16string ABaseDir = {});
+// Who may reach what: the page, everyone; input routes, a paired device (or anyone in open
+// mode) whose request a browser did not send from another site or to a name that is not this
+// PC's; pairing, a page of this service; the editor, a browser on this PC itself through the
+// loopback address, not in a frame.
+bool AdmitsToMainPage(const TRequestGuard& AGuard, const TWebRequest& ARequest);

@@ -8,14 +8,11 @@
 #include <string>
 #include <string_view>
 
+#include "web/uRouteAnswer.h"
+
 class TPageInfo;
 
-// One answer: status, content type and body bytes (UTF-8).
-struct TEditorAnswer {
-  std::int32_t Status = 200;
-  std::u16string ContentType;
-  std::string Body;
-};
+using TEditorAnswer = TRouteAnswer;
 
 class TPanelEditor {
  public:

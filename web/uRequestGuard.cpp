@@ -89,8 +89,20 @@ bool OriginMatchesHost(std::string_view AOrigin, const std::vector<std::string_v
 
 }  // namespace
 
-TRequestGuard::TRequestGuard(std::vector<std::u16string> AGuardedPaths, std::string_view AHostName)
-    : FGuardedPaths(std::move(AGuardedPaths)), FHostLabel(LowerCaseBytes(AHostName.substr(0, AHostName.find('.')))) {}
+TRequestGuard::TRequestGuard(std::vector<std::u16string> AGuardedPaths, std::string_view AHostName,
+                             std::vector<std::string> ADnsSuffixes)
+    : FGuardedPaths(std::move(AGuardedPaths)), FHostLabel(LowerCaseBytes(AHostName.substr(0, AHostName.find('.')))) {
+  if (const std::size_t dot = AHostName.find('.'); dot != std::string_view::npos)
+    ADnsSuffixes.emplace_back(AHostName.substr(dot + 1));
+  for (const char* suffix : kPrivateDnsSuffixes) ADnsSuffixes.emplace_back(suffix);
+  for (const std::string& suffix : ADnsSuffixes) {
+    std::string clean = LowerCaseBytes(suffix);
+    while (!clean.empty() && clean.front() == '.') clean.erase(clean.begin());
+    while (!clean.empty() && clean.back() == '.') clean.pop_back();
+    if (!clean.empty() && std::find(FSuffixes.begin(), FSuffixes.end(), clean) == FSuffixes.end())
+      FSuffixes.push_back(std::move(clean));
+  }
+}
 
 bool TRequestGuard::Guards(std::u16string_view APathInfo) const {
   return std::any_of(FGuardedPaths.begin(), FGuardedPaths.end(),
@@ -106,16 +118,26 @@ bool TRequestGuard::IsFromThisSite(const THeaderList& AHeaders) {
   return true;
 }
 
+bool TRequestGuard::HasOwnOrigin(const THeaderList& AHeaders) {
+  const std::vector<std::string_view> origins = HeaderValues(AHeaders, "Origin");
+  return origins.size() == 1 && OriginMatchesHost(origins.front(), HeaderValues(AHeaders, "Host"));
+}
+
 bool TRequestGuard::NamesThisPC(std::string_view AHost) const {
   if (AHost.empty()) return true;
   const auto split = SplitHostAndPort(AHost);
   if (!split) return false;
-  const std::string& host = split->Host;
-  if (host.front() == '[') return host.back() == ']' && IsIPv6Literal(std::string_view(host).substr(1, host.size() - 2));
+  std::string_view host = split->Host;
+  if (host.front() == '[') return host.back() == ']' && IsIPv6Literal(host.substr(1, host.size() - 2));
+  // "name." is the same name, written as fully qualified.
+  if (host.size() > 1 && host.back() == '.') host.remove_suffix(1);
   if (IsIPv4Literal(host) || host == "localhost") return true;
-  if (FHostLabel.empty()) return false;
-  return host == FHostLabel ||
-         (host.size() > FHostLabel.size() + 1 && host.starts_with(FHostLabel) && host[FHostLabel.size()] == '.');
+  if (FHostLabel.empty() || FHostLabel == "localhost") return false;
+  if (host == FHostLabel) return true;
+  if (host.size() <= FHostLabel.size() + 1 || !host.starts_with(FHostLabel) || host[FHostLabel.size()] != '.')
+    return false;
+  const std::string_view suffix = host.substr(FHostLabel.size() + 1);
+  return std::find(FSuffixes.begin(), FSuffixes.end(), suffix) != FSuffixes.end();
 }
 
 bool TRequestGuard::Admits(const TWebRequest& ARequest) const {

@@ -138,6 +138,10 @@ class TWebResponse {
   TMemoryStream* ContentStream() const { return FContentStream.get(); }
   void SetContentStream(std::unique_ptr<TMemoryStream> AStream) { FContentStream = std::move(AStream); }
 
+  // Headers that go out after the standard ones, in this order (name and value bytes).
+  const THeaderList& ExtraHeaders() const { return FExtraHeaders; }
+  void AddHeader(std::string AName, std::string AValue) { FExtraHeaders.emplace_back(std::move(AName), std::move(AValue)); }
+
   // The body the writer sends: the text when there is any (text wins over a stream),
   // else the stream, else nothing.
   TResponseBody Body() const;
@@ -152,5 +156,6 @@ class TWebResponse {
   std::u16string FContentType;
   std::u16string FContent;
   std::unique_ptr<TMemoryStream> FContentStream;
+  THeaderList FExtraHeaders;
   bool FSent = false;
 };

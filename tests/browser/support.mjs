@@ -102,9 +102,12 @@ export class Headless extends LineProcess {
     super(headlessPath, args, env, true);
   }
 
-  static async start({ port = 0, args = [], env = {} } = {}) {
+  // Open mode unless `paired`: the page's taps act without pairing first, as the tests of the
+  // specified behaviour need.
+  static async start({ port = 0, args = [], env = {}, paired = false } = {}) {
     if (!existsSync(headlessPath)) throw new Error(`${headlessPath} is missing: build the project first`);
-    const headless = new Headless(['--port', String(port), '--dir', binDir, '--timestamps', ...args], env);
+    const mode = paired ? [] : ['--open'];
+    const headless = new Headless(['--port', String(port), '--dir', binDir, '--timestamps', ...mode, ...args], env);
     const [, m] = await headless.waitFor(/^listening IPv4 (\d+)$/);
     headless.port = Number(m[1]);
     headless.url = `http://127.0.0.1:${headless.port}/`;

@@ -42,7 +42,7 @@ int TCheckList::Finish(const std::string& AWhat) const {
 
 THeadless::THeadless(int ADevice)
     : FChild(HeadlessProgram(),
-             {"--port", "0", "--keys", "system", "--joystick", "system", "--device", std::to_string(ADevice)}) {
+             {"--port", "0", "--open", "--keys", "system", "--joystick", "system", "--device", std::to_string(ADevice)}) {
   if (FChild.Started()) ReadUntilListening(FChild, FPort);
 }
 

@@ -115,7 +115,7 @@ struct TProcessStatus {
 // stall every thread that prints an input event; the lines are counted by their start.
 class THeadless {
  public:
-  explicit THeadless(const std::string& AProgram) : FChild(AProgram, {"--port", "0"}) {
+  explicit THeadless(const std::string& AProgram) : FChild(AProgram, {"--port", "0", "--open"}) {
     if (!FChild.Started()) return;
     FPid = FChild.Pid();
     FReader = std::thread([this] { ReadOutput(); });

@@ -435,10 +435,11 @@ TEST_F(ReplaceStringsTest, FillsEveryPlaceholderInAnyLetterCase) {
   }
 }
 
-TEST_F(ReplaceStringsTest, LaterStepsSearchWhatEarlierStepsInserted) {
-  // The title goes in first, so a placeholder inside it is filled by the later steps.
+TEST_F(ReplaceStringsTest, APlaceholderInsideAValueStaysText) {
+  // A panel's title or caption cannot pull the script or the styles into the page.
   page.SetPageTitle(u"A $$STYLES$$ B $$html$$");
-  EXPECT_EQ(Replaced(u"$$PageTitle$$"), u"A c1\r\n B " + page.GetHTML());
+  EXPECT_EQ(Replaced(u"$$PageTitle$$"), u"A $$STYLES$$ B $$html$$");
+  EXPECT_EQ(Replaced(u"$$PageTitle$$ $$STYLES$$"), u"A $$STYLES$$ B $$html$$ c1\r\n");
 }
 
 TEST_F(ReplaceStringsTest, NeverSearchesItsOwnInsertionAgain) {

@@ -18,7 +18,7 @@ TEST(HeadlessCorpus, EveryRequestWholeAndBytewiseIsAnsweredOrClosedAndThePageFol
   if (!std::filesystem::exists(HeadlessProgram())) GTEST_SKIP() << "no tapdeck-headless beside the tests";
   const std::vector<std::filesystem::path> files = RequestCorpusFiles();
   if (files.empty()) GTEST_SKIP() << "no request corpus at " << TAPDECK_SHARED_DIR << "/corpus/http-requests";
-  TChildProcess child(HeadlessProgram(), {"--port", "0"});
+  TChildProcess child(HeadlessProgram(), {"--port", "0", "--open"});
   ASSERT_TRUE(child.Started());
   std::uint16_t port = 0;
   ReadUntilListening(child, port);

@@ -32,7 +32,7 @@ class HeadlessInputLines : public ::testing::Test {
 };
 
 TEST_F(HeadlessInputLines, PrintsTheStartsAcquisitionThenEveryKeyAndButton) {
-  TChildProcess child(HeadlessProgram(), {"--port", "0", "--device", "3"});
+  TChildProcess child(HeadlessProgram(), {"--port", "0", "--open", "--device", "3"});
   ASSERT_TRUE(child.Started());
   std::uint16_t port = 0;
   const std::vector<std::string> start = ReadUntilListening(child, port);
@@ -75,7 +75,7 @@ TEST_F(HeadlessInputLines, ABrokenJoystickStopsTheStart) {
 // The window's buttons as lines on standard input: Stop and Start keep the device, a new
 // device number gives the old one up and the next Start takes the new one.
 TEST_F(HeadlessInputLines, StandardInputCommandsStopStartAndChangeTheDevice) {
-  TChildProcess child(HeadlessProgram(), {"--port", "0", "--device", "2", "--missing-device", "4"});
+  TChildProcess child(HeadlessProgram(), {"--port", "0", "--open", "--device", "2", "--missing-device", "4"});
   ASSERT_TRUE(child.Started());
   std::uint16_t port = 0;
   ReadUntilListening(child, port);

@@ -67,7 +67,7 @@ TEST_F(HeadlessProcess, StopsOnSigterm) {
 // --timestamps: every output line starts with the milliseconds since the start, three
 // decimals and a blank; the times never go back. Without it, lines start with their text.
 TEST_F(HeadlessProcess, TimestampsStartEveryLineAndRise) {
-  TChildProcess child(HeadlessProgram(), {"--port", "0", "--dir", Dir.Path().string(), "--timestamps"});
+  TChildProcess child(HeadlessProgram(), {"--port", "0", "--open", "--dir", Dir.Path().string(), "--timestamps"});
   ASSERT_TRUE(child.Started());
   const std::regex stamped(R"(^(\d+\.\d{3}) (.+)$)");
   std::vector<std::string> texts;
@@ -145,7 +145,7 @@ TEST_F(HeadlessProcess, VersionPrintsTheProjectVersionAndExits) {
 class HeadlessPanel : public HeadlessProcess {
  protected:
   std::string Page(std::vector<std::string> AOptions) {
-    std::vector<std::string> args{"--port", "0", "--dir", Dir.Path().string()};
+    std::vector<std::string> args{"--port", "0", "--open", "--dir", Dir.Path().string()};
     args.insert(args.end(), AOptions.begin(), AOptions.end());
     TChildProcess child(HeadlessProgram(), args);
     EXPECT_TRUE(child.Started());
@@ -176,7 +176,7 @@ TEST_F(HeadlessPanel, ServesThePanelAndEveryCellActsAsItsModelSays) {
              {"id": "two", "text": "Two", "rows": [[{"text": "Fire", "buttonsPress": [9]},
                                                     {"text": "Note", "color": "blue"}]]}],
     "below": [[{"text": "Quit", "color": "red", "keys": "^q"}]]})");
-  TChildProcess child(HeadlessProgram(), {"--port", "0", "--dir", Dir.Path().string(), "--panel", Dir.Path().string() + "/mine.json"});
+  TChildProcess child(HeadlessProgram(), {"--port", "0", "--open", "--dir", Dir.Path().string(), "--panel", Dir.Path().string() + "/mine.json"});
   ASSERT_TRUE(child.Started());
   const std::uint16_t port = ReadListening(child);
   const std::string page = ParseReply(Exchange(port, "GET / HTTP/1.1\r\nHost: localhost\r\n\r\n").Bytes).Body;

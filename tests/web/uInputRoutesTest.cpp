@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cctype>
 #include <chrono>
 #include <condition_variable>
@@ -23,6 +24,7 @@
 #include "tests/keys/KeysTestSupport.h"
 #include "tests/support/KeyboardWatch.h"
 #include "tests/web/HTTPTestSupport.h"
+#include "web/uDevices.h"
 #include "web/uMainPage.h"
 
 namespace {
@@ -80,10 +82,14 @@ struct TReply {
 };
 
 // The HTTP service on a loopback port of its own with the main module, a fresh simulated
-// joystick (device 2) and a fresh keyboard recorder for every test.
+// joystick (device 2) and a fresh keyboard recorder for every test. The routes' own behaviour
+// is tested in open mode, where a request needs no credential.
 class TInputRoutesFixture : public ::testing::Test {
  protected:
+  ~TInputRoutesFixture() override { GetDeviceStore().Open({}); }
   TInputRoutesFixture() {
+    GetDeviceStore().Open({});
+    GetDeviceStore().SetOpenMode(true);
     // As Start leaves it: device 2 owned, so presses stick.
     UseJoystickLibrary({});
     GetvJoy().SetId(2);
@@ -177,7 +183,11 @@ TEST_F(InputRoutes, ButtonIdListsReachTheJoystickAsButtonNumbers) {
       Joystick().ClearCalls();
       ExpectEmpty200(Request("GET", std::string(route) + "?str=" + Encode(c.value)));
       std::vector<std::string> expected;
+      std::vector<int> seen;
       for (int b : c.buttons) {
+        // One press holds a button once, however many ids wrap to it.
+        if (std::string(route) == "/ButtonsPress" && std::find(seen.begin(), seen.end(), b) != seen.end()) continue;
+        seen.push_back(b);
         const std::string n = std::to_string(b);
         if (std::string(route) != "/ButtonsUp") expected.push_back("down " + n);
         if (std::string(route) != "/ButtonsDown") expected.push_back("up " + n);

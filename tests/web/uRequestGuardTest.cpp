@@ -10,7 +10,7 @@
 
 namespace {
 
-const TRequestGuard kGuard({u"/KeyboardKey", u"/ButtonsDown"}, "GamingPC.fritz.box");
+const TRequestGuard kGuard({u"/KeyboardKey", u"/ButtonsDown"}, "GamingPC.fritz.box", {"Corp.Example."});
 
 TWebRequest RequestTo(std::u16string APath, THeaderList AHeaders) {
   return TWebRequest(u"GET", std::move(APath), u"str=a", u"", "", std::move(AHeaders));
@@ -60,8 +60,11 @@ TEST(RequestGuard, TakesOnlyNamesThatAreThisPC) {
       {"[::1]:8080", true},        {"[fe80::1]", true},             {"[::ffff:127.0.0.1]:80", true},
       {"localhost", true},         {"LOCALHOST:8080", true},        {"gamingpc", true},
       {"GAMINGPC:8080", true},     {"gamingpc.local:8080", true},   {"gamingpc.fritz.box", true},
+      {"gamingpc.", true},         {"gamingpc.lan.", true},         {"gamingpc.home.arpa", true},
+      {"gamingpc.corp.example", true}, {"localhost.", true},        {"127.0.0.1.", true},
       {"evil.example", false},     {"evil.example:8080", false},    {"gamingpc2:8080", false},
-      {"xgamingpc", false},        {"gamingpc.", false},            {"localhost.evil.example", false},
+      {"xgamingpc", false},        {"gamingpc..", false},           {"localhost.evil.example", false},
+      {"gamingpc.attacker.example", false}, {"gamingpc.local.attacker.example", false}, {"gamingpc.example", false},
       {"127.0.0.1.evil.example", false}, {"256.0.0.1", false},      {"1.2.3", false},
       {"[evil.example]:80", false}, {"[::1", false},                {"127.0.0.1:80x", false},
       {"127.0.0.1:", false},       {"localhost:8080:1", false},
@@ -80,6 +83,13 @@ TEST(RequestGuard, LeavesOtherPathsOpen) {
   // Routes match their paths without regard to letter case, and so does the guard.
   for (const char16_t* path : {u"/KeyboardKey", u"/keyboardkey", u"/BUTTONSDOWN"})
     EXPECT_FALSE(kGuard.Admits(RequestTo(path, foreign)));
+}
+
+TEST(RequestGuard, APCNamedLocalhostTakesNoNameBeyondLocalhostItself) {
+  const TRequestGuard guard({u"/KeyboardKey"}, "localhost.localdomain");
+  EXPECT_TRUE(guard.NamesThisPC("localhost:8080"));
+  for (const char* host : {"localhost.localdomain", "localhost.evil.example", "localhost.lan"})
+    EXPECT_FALSE(guard.NamesThisPC(host)) << host;
 }
 
 TEST(RequestGuard, WithoutAHostNameTakesOnlyAddressesAndLocalhost) {

@@ -7,6 +7,7 @@
 
 import { isPlainKey } from "./keys.js";
 import { setUpConnectCard } from "./connect.js";
+import { deviceHeaders, explainRefusal, isFramed, setUpPairing } from "./pairing.js";
 
 // The input route of each cell action; the cell's key attribute goes along as "str".
 const ROUTES = {
@@ -97,7 +98,8 @@ function urlOf(route, key) {
 function request(url, keepalive) {
   const controller = typeof AbortController === "function" ? new AbortController() : null;
   const timer = controller ? setTimeout(() => controller.abort(), REQUEST_TIMEOUT_MS) : null;
-  const options = { method: "GET", cache: "no-store", credentials: "omit", keepalive: !!keepalive };
+  const options = { method: "GET", cache: "no-store", credentials: "omit", keepalive: !!keepalive,
+                    headers: deviceHeaders() };
   if (controller) options.signal = controller.signal;
   return fetch(url, options).then(
     (response) => { clearTimeout(timer); return response; },
@@ -132,6 +134,8 @@ function showRoundTrip(ms, response) {
   statusDot.className = response.ok ? "status-dot good" : "status-dot warn";
   statusText.textContent = response.ok ? "Last tap " + Math.round(ms) + " ms"
                                        : "PC answered " + response.status + " (" + Math.round(ms) + " ms)";
+  // A refusal says why in words: not paired, or a page opened by a name the PC does not take.
+  if (response.status === 403) explainRefusal().then((text) => { statusText.textContent = text; });
 }
 
 // Sends one request to an input route and shows how it went (the round-trip time, or the
@@ -413,6 +417,7 @@ function activate(cell) {
 }
 
 function startPress(id, cell) {
+  if (isFramed()) return;
   endPress(presses.get(id));
   const key = cell.getAttribute("key");
   const press = { id: id, cell: cell, key: key, held: cell.getAttribute("action") === "keypress" && isPlainKey(key) };
@@ -544,6 +549,7 @@ window.addEventListener("pagehide", () => {
     else if (!t.classList.contains("tabbar")) t.classList.add("generic");
   });
   setUpConnectCard();
+  setUpPairing();
 })();
 
 // For tests and for pages that add cells of their own.
