@@ -1,5 +1,6 @@
 # Request records, dispatch, the web module and its page route.
 target_sources(tapdeck_tests PRIVATE
+  tests/web/uDevicesTest.cpp
   tests/web/uInputRoutesTest.cpp
   tests/web/uMainPageTest.cpp
   tests/web/uRequestGuardTest.cpp
