@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "app/uQRCode.h"
 #include "base/uAddresses.h"
 #include "base/uErrors.h"
 #include "base/uFiles.h"
@@ -11,6 +12,7 @@
 #include "joystick/vJoyClass.h"
 #include "page/uPageInfo.h"
 #include "page/uPanelFile.h"
+#include "web/uDevices.h"
 #include "web/uHTTPWebBrokerBridge.h"
 
 namespace {
@@ -56,11 +58,18 @@ TfrmMain::TfrmMain(IMainView& AView, TfrmMainPlatform APlatform) : FView(AView),
       return std::vector<std::u16string>{user.empty() ? user : user + u"panel.json",
                                          ExtractFilePath(ExecutablePath()) + u"panel.json"};
     };
+  if (!FPlatform.DevicesFile)
+    FPlatform.DevicesFile = [] {
+      const std::u16string user = UserTapdeckFolder();
+      return user.empty() ? user : user + u"devices.json";
+    };
 }
 
 TfrmMain::~TfrmMain() {
   Fire(TMainEvent::FormDestroy);
   FServer.reset();
+  GetPairing().Cancel();
+  GetDeviceStore().Flush();
 }
 
 void TfrmMain::HandleToolkitEvent(const std::function<void()>& AAction) {
@@ -92,6 +101,10 @@ void TfrmMain::Run(TMainEvent AEvent) {
     case TMainEvent::ButtonStopClick: return ButtonStopClick();
     case TMainEvent::ButtonOpenBrowserClick: return ButtonOpenBrowserClick();
     case TMainEvent::lblPanelClick: return lblPanelClick();
+    case TMainEvent::ButtonPairClick: return ButtonPairClick();
+    case TMainEvent::ButtonDevicesClick: return ButtonDevicesClick();
+    case TMainEvent::chkOpenModeClick: return chkOpenModeClick();
+    case TMainEvent::PairingCardClose: return PairingCardClose();
     case TMainEvent::EditPortChange: return EditPortChange();
     case TMainEvent::edtvJoyDeviceIdChange: return edtvJoyDeviceIdChange();
     case TMainEvent::ApplicationEvents1Idle: {
@@ -106,6 +119,10 @@ void TfrmMain::ShowError(const std::u16string& AMessage) {
 }
 
 void TfrmMain::FormCreate() {
+  // Who may press keys is known before anything can be served.
+  FDevicesError = GetDeviceStore().Open(FPlatform.DevicesFile());
+  FView.SetChecked(TMainControl::chkOpenMode, GetDeviceStore().OpenMode());
+  ShowAccess();
   FServer = std::make_unique<TIdHTTPWebBrokerBridge>();
   FIPAdresses = std::make_unique<TStrings>();
   for (auto& address : FPlatform.LocalAddresses()) FIPAdresses->Add(std::move(address));
@@ -195,13 +212,105 @@ void TfrmMain::ButtonStopClick() {
 
 void TfrmMain::ButtonOpenBrowserClick() {
   StartServer();
-  const std::u16string url = GetURL();
+  std::u16string url = GetURL();
+  // The PC's own browser pairs as it opens: the secret goes no further than this PC, in the
+  // address's fragment, which the browser never sends.
+  if (!GetDeviceStore().OpenMode()) url += u"/#pair=" + AsciiToUtf16(GetPairing().Begin().Secret);
   FView.ShellOpen(url);
 }
 
 void TfrmMain::lblPanelClick() {
   StartServer();
-  FView.ShellOpen(GetURL() + u"/edit");
+  // On the loopback address: the editor answers nowhere else.
+  FView.ShellOpen(u"http://127.0.0.1:" + FView.Text(TMainControl::EditPort) + u"/edit");
+}
+
+void TfrmMain::ButtonPairClick() {
+  FCardOffer = GetPairing().Begin();
+  ShowPairingCard();
+}
+
+void TfrmMain::PairingCardClose() {
+  if (FCardOffer && GetPairing().Current() && GetPairing().Current()->Secret == FCardOffer->Secret)
+    GetPairing().Cancel();
+  FCardOffer.reset();
+}
+
+void TfrmMain::ShowPairingCard() {
+  if (!FCardOffer) return;
+  TPairingCardView card;
+  const std::optional<TPairingOffer> current = GetPairing().Current();
+  card.Live = current && current->Secret == FCardOffer->Secret;
+  if (card.Live) {
+    card.Url = GetURL() + u"/#pair=" + AsciiToUtf16(FCardOffer->Secret);
+    card.Code = AsciiToUtf16(FCardOffer->Code.substr(0, 3) + " " + FCardOffer->Code.substr(3));
+    const TQRCode qr(Utf16ToUtf8(card.Url));
+    card.QRSize = qr.Size();
+    for (int row = 0; row < qr.Size(); ++row)
+      for (int column = 0; column < qr.Size(); ++column) card.QRModules.push_back(qr.Dark(row, column));
+    card.Note = u"Scan the code with the phone's camera, or open " + GetURL() +
+                u" on the phone and type the code. Good for one phone, for 2 minutes.";
+  } else if (const std::u16string name = GetPairing().PairedName(FCardOffer->Secret); !name.empty()) {
+    card.Note = u"Paired: " + name + u".";
+  } else {
+    card.Note = u"This code is no longer valid (it expired, or was tried wrongly too often). Press \u201cPair a phone\u201d for a new one.";
+  }
+  FView.ShowPairingCard(card);
+}
+
+void TfrmMain::ButtonDevicesClick() {
+  FView.ShowDevices(DeviceRows(), true);
+  FShownDevices = GetDeviceStore().Version();
+}
+
+std::vector<TDeviceRow> TfrmMain::DeviceRows() const {
+  std::vector<TDeviceRow> rows;
+  const std::int64_t now = UnixNow();
+  for (const TDevice& device : GetDeviceStore().Devices())
+    rows.push_back({device.Id, device.Name, device.Kind == TDeviceKind::Script ? u"Script" : u"Phone",
+                    LastSeenText(device.LastSeen, now)});
+  return rows;
+}
+
+void TfrmMain::ForgetDevice(const std::string& AId) { GetDeviceStore().Forget(AId); }
+
+void TfrmMain::ForgetAllDevices() { GetDeviceStore().ForgetAll(); }
+
+void TfrmMain::RenameDevice(const std::string& AId, const std::u16string& AName) {
+  GetDeviceStore().Rename(AId, AName);
+}
+
+void TfrmMain::NewScriptKey(const std::u16string& AName) {
+  std::string id;
+  const std::string key = GetDeviceStore().Add(AName, TDeviceKind::Script, &id);
+  std::u16string name = AName;
+  for (const TDevice& device : GetDeviceStore().Devices())
+    if (device.Id == id) name = device.Name;
+  FView.ShowScriptKey(name, AsciiToUtf16(key));
+}
+
+void TfrmMain::chkOpenModeClick() {
+  GetDeviceStore().SetOpenMode(FView.Checked(TMainControl::chkOpenMode));
+  ShowAccess();
+}
+
+void TfrmMain::ShowAccess() {
+  const bool open = GetDeviceStore().OpenMode();
+  std::u16string text;
+  if (open) {
+    text = u"Any device on this network may press keys.";
+  } else {
+    std::size_t phones = 0, scripts = 0;
+    for (const TDevice& device : GetDeviceStore().Devices()) ++(device.Kind == TDeviceKind::Script ? scripts : phones);
+    text = u"Only paired phones press keys: " + IntToStr(static_cast<std::int64_t>(phones)) +
+           (phones == 1 ? u" phone" : u" phones") +
+           (scripts > 0 ? u", " + IntToStr(static_cast<std::int64_t>(scripts)) + (scripts == 1 ? u" script" : u" scripts")
+                        : u"") +
+           u".";
+  }
+  FView.SetText(TMainControl::lblAccess, text);
+  FView.SetWarning(TMainControl::lblAccess, open);
+  if (FView.Checked(TMainControl::chkOpenMode) != open) FView.SetChecked(TMainControl::chkOpenMode, open);
 }
 
 void TfrmMain::EditPortChange() { FView.SetText(TMainControl::edtURL, GetURL()); }
@@ -232,6 +341,24 @@ void TfrmMain::ApplicationEvents1Idle(bool& /*Done*/) {
   // The editor saved a panel, which is in use now.
   if (GetPageInfo().PanelFile() != FShownPanelFile) ShowPanelInUse();
 
+  // A phone paired with the card's code, or the code ran out: the card says so.
+  if (FCardOffer) {
+    const std::optional<TPairingOffer> current = GetPairing().Current();
+    if (!current || current->Secret != FCardOffer->Secret) {
+      ShowPairingCard();
+      FCardOffer.reset();
+    }
+  }
+  // A device came or went.
+  if (GetDeviceStore().Version() != FShownDevices) {
+    FShownDevices = GetDeviceStore().Version();
+    FView.ShowDevices(DeviceRows(), false);
+    ShowAccess();
+  }
+
   // The window is up: a panel refused at start-up is told now, once.
   if (!FPanelError.empty()) ShowError(std::exchange(FPanelError, std::u16string()));
+  if (!FDevicesError.empty()) ShowError(std::exchange(FDevicesError, std::u16string()));
+  if (std::u16string error = GetDeviceStore().LastWriteError(); !error.empty() && error != FShownWriteError)
+    ShowError(FShownWriteError = std::move(error));
 }

@@ -7,11 +7,13 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "app/uSpinEdit.h"
 #include "base/uStrings.h"
+#include "web/uPairing.h"
 
 class TIdHTTPWebBrokerBridge;
 
@@ -31,6 +33,14 @@ enum class TMainControl {
   lblKeyboardStatus,
   // Which panel is in use: "Panel: built-in" or the panel file's name (its path as the hint).
   lblPanel,
+  // Pairing: shows the card with the QR code and the 6-digit code for a phone.
+  ButtonPair,
+  // The paired devices and the keys for scripts, each with Forget.
+  ButtonDevices,
+  // A check box: "Any device on this network may press keys (no pairing)".
+  chkOpenMode,
+  // Who may press keys now; in the colour of a warning while any device may.
+  lblAccess,
 };
 
 enum class TMainEvent {
@@ -44,6 +54,32 @@ enum class TMainEvent {
   ApplicationEvents1Idle,
   // The "Panel:" label was clicked: the panel editor opens in the browser.
   lblPanelClick,
+  ButtonPairClick,
+  ButtonDevicesClick,
+  // The open-mode check box was clicked (its new state is its Checked()).
+  chkOpenModeClick,
+  // The pairing card was closed by the user: its code is void.
+  PairingCardClose,
+};
+
+// What the pairing card shows: the QR code of the page's address with the one-time secret
+// in its fragment, and the 6-digit code for a phone that types the address instead.
+struct TPairingCardView {
+  std::u16string Url;
+  std::u16string Code;  // "123 456": two groups, for reading aloud
+  std::vector<bool> QRModules;
+  int QRSize = 0;  // modules per side, without the quiet zone
+  std::u16string Note;
+  bool Live = true;  // false once paired, expired or voided: the codes are shown no more
+};
+
+// One line of the device list.
+struct TDeviceRow {
+  std::string Id;
+  std::u16string Name;
+  std::u16string Kind;      // "Phone" or "Script"
+  std::u16string LastSeen;  // "just now", "5 min ago", "never"
+  bool operator==(const TDeviceRow&) const = default;
 };
 
 // The controls as the controller sees them. A view holds no logic of its own: it stores
@@ -64,6 +100,21 @@ class IMainView {
   virtual void ShellOpen(const std::u16string& AUrl) = 0;
   // The text shown when the pointer rests on the control; a view without hints ignores it.
   virtual void SetHint(TMainControl /*AControl*/, const std::u16string& /*AText*/) {}
+  // A check box's state; setting it fires no event.
+  virtual bool Checked(TMainControl AControl) const = 0;
+  virtual void SetChecked(TMainControl AControl, bool AChecked) = 0;
+  // Shows a label's text in the colour of a warning, or in the normal colour.
+  virtual void SetWarning(TMainControl AControl, bool AWarning) = 0;
+  // Opens the pairing card beside the window, or updates the open one. Closing it fires
+  // TMainEvent::PairingCardClose.
+  virtual void ShowPairingCard(const TPairingCardView& ACard) = 0;
+  // Closes the card without firing its close event.
+  virtual void HidePairingCard() = 0;
+  // Opens the device list (AOpen) or only updates it when it is open. Its buttons call
+  // ForgetDevice, ForgetAllDevices, RenameDevice and NewScriptKey through HandleToolkitEvent.
+  virtual void ShowDevices(const std::vector<TDeviceRow>& ARows, bool AOpen) = 0;
+  // Shows a script's key, once, so that it can be copied.
+  virtual void ShowScriptKey(const std::u16string& AName, const std::u16string& AKey) = 0;
 };
 
 // The platform services the window uses, replaceable by tests.
@@ -76,6 +127,9 @@ struct TfrmMainPlatform {
   // The panel files to look for, in order (default: panel.json in the user's Tapdeck folder,
   // then beside the executable); none found means the built-in page.
   std::function<std::vector<std::u16string>()> PanelFiles;
+  // The list of paired devices (default: devices.json in the user's Tapdeck folder); empty:
+  // kept in memory only.
+  std::function<std::u16string()> DevicesFile;
 };
 
 class TfrmMain {
@@ -110,6 +164,17 @@ class TfrmMain {
   void edtvJoyDeviceIdChange();
   // Leaves Done as it arrives.
   void ApplicationEvents1Idle(bool& Done);
+  // A fresh pairing offer on the card.
+  void ButtonPairClick();
+  void PairingCardClose();
+  void ButtonDevicesClick();
+  void chkOpenModeClick();
+  // The device list's buttons.
+  void ForgetDevice(const std::string& AId);
+  void ForgetAllDevices();
+  void RenameDevice(const std::string& AId, const std::u16string& AName);
+  // A key for a script, shown once through the view.
+  void NewScriptKey(const std::u16string& AName);
 
   std::u16string GetURL() const;
 
@@ -127,6 +192,10 @@ class TfrmMain {
   void ShowPanelInUse();
   void StoreSettings();
   void StartServer();
+  // The card of the offer in force, or of the one that ended (with a note saying how).
+  void ShowPairingCard();
+  void ShowAccess();
+  std::vector<TDeviceRow> DeviceRows() const;
   void Run(TMainEvent AEvent);
   std::int32_t DeviceIdValue() const;
   void ShowError(const std::u16string& AMessage);
@@ -141,6 +210,12 @@ class TfrmMain {
   // The panel file the "Panel:" label last showed; a save in the editor changes the page
   // object's, and the next idle pass shows it.
   std::u16string FShownPanelFile;
+  // The device list could not be read at start-up: told once the window is up.
+  std::u16string FDevicesError;
+  // The pairing offer the card shows, and what the card and the device list last showed.
+  std::optional<TPairingOffer> FCardOffer;
+  std::uint64_t FShownDevices = ~std::uint64_t{0};
+  std::u16string FShownWriteError;
 };
 
 // The error box's message: a full stop appended when the last character's code lies above

@@ -2,6 +2,16 @@
 
 #include <QAbstractEventDispatcher>
 #include <QApplication>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QDialog>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QInputDialog>
+#include <QPainter>
+#include <QTableWidget>
+#include <QTimer>
+#include <QVBoxLayout>
 #include <QDesktopServices>
 #include <QIcon>
 #include <QKeyEvent>
@@ -16,7 +26,10 @@
 #include <QToolButton>
 #include <QUrl>
 #include <QWindow>
+#include <algorithm>
 #include <functional>
+
+#include "app/uQRCode.h"
 
 namespace {
 
@@ -97,6 +110,37 @@ class TSpinLineEdit : public QLineEdit {
 
 std::size_t Index(TMainControl c) { return static_cast<std::size_t>(c); }
 
+// The pairing card's QR code: black modules on white with the quiet zone around them, as
+// large as the widget allows in whole pixels per module.
+class TQRWidget : public QWidget {
+ public:
+  explicit TQRWidget(QWidget* AParent) : QWidget(AParent) { setMinimumSize(232, 232); }
+  void SetCode(std::vector<bool> AModules, int ASize) {
+    FModules = std::move(AModules);
+    FSize = ASize;
+    update();
+  }
+
+ protected:
+  void paintEvent(QPaintEvent*) override {
+    QPainter painter(this);
+    painter.fillRect(rect(), Qt::white);
+    if (FSize <= 0) return;
+    const int total = FSize + 2 * TQRCode::kQuietZone;
+    const int unit = std::max(1, std::min(width(), height()) / total);
+    const int left = (width() - unit * total) / 2 + unit * TQRCode::kQuietZone;
+    const int top = (height() - unit * total) / 2 + unit * TQRCode::kQuietZone;
+    for (int row = 0; row < FSize; ++row)
+      for (int column = 0; column < FSize; ++column)
+        if (FModules[static_cast<std::size_t>(row * FSize + column)])
+          painter.fillRect(left + column * unit, top + row * unit, unit, unit, Qt::black);
+  }
+
+ private:
+  std::vector<bool> FModules;
+  int FSize = 0;
+};
+
 }  // namespace
 
 TfrmMainQt::TfrmMainQt(TfrmMainPlatform APlatform) {
@@ -106,7 +150,7 @@ TfrmMainQt::TfrmMainQt(TfrmMainPlatform APlatform) {
   QIcon icon;
   for (int size : {16, 24, 32, 48, 64, 128, 256}) icon.addFile(QString(":/icons/tapdeck-%1.png").arg(size));
   setWindowIcon(icon);
-  setFixedSize(322, 234);
+  setFixedSize(322, kHeight);
   // The sizes and places of the controls are made for a small font (as the platform's
   // default dialog font is on Windows); larger ones would run past the window's edge.
   QFont small = font();
@@ -159,6 +203,17 @@ TfrmMainQt::TfrmMainQt(TfrmMainPlatform APlatform) {
   panel->setCursor(Qt::PointingHandCursor);
   panel->installEventFilter(this);
 
+  // Below the specified controls: who may press keys.
+  QPushButton* pair = addButton(TMainControl::ButtonPair, "ButtonPair", "Pair a phone", 24, 228, 107);
+  QPushButton* devices = addButton(TMainControl::ButtonDevices, "ButtonDevices", "Devices\u2026", 137, 228, 80);
+  auto* openMode = new QCheckBox("Any device on this network may press keys\n(no pairing)", this);
+  openMode->setObjectName("chkOpenMode");
+  openMode->setGeometry(24, 258, 292, 30);
+  FControls[Index(TMainControl::chkOpenMode)] = openMode;
+  QLabel* access = AddLabel("lblAccess", "", 24, 294);
+  access->setFixedWidth(292);
+  FControls[Index(TMainControl::lblAccess)] = access;
+
   FForm = std::make_unique<TfrmMain>(*this, std::move(APlatform));
   TfrmMain& form = *FForm;
   connect(port, &QLineEdit::textChanged, this, [&form] { form.Fire(TMainEvent::EditPortChange); });
@@ -166,6 +221,11 @@ TfrmMainQt::TfrmMainQt(TfrmMainPlatform APlatform) {
   connect(start, &QPushButton::clicked, this, [&form] { form.Fire(TMainEvent::ButtonStartClick); });
   connect(stop, &QPushButton::clicked, this, [&form] { form.Fire(TMainEvent::ButtonStopClick); });
   connect(open, &QPushButton::clicked, this, [&form] { form.Fire(TMainEvent::ButtonOpenBrowserClick); });
+  connect(pair, &QPushButton::clicked, this, [&form] { form.Fire(TMainEvent::ButtonPairClick); });
+  connect(devices, &QPushButton::clicked, this, [&form] { form.Fire(TMainEvent::ButtonDevicesClick); });
+  connect(openMode, &QCheckBox::clicked, this, [&form] { form.Fire(TMainEvent::chkOpenModeClick); });
+  FRefresh = new QTimer(this);
+  FRefresh->start(1000);
   // The idle refresh: the UI thread is about to wait, so every pending event has been handled.
   FIdleHook = connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::aboutToBlock, this,
                       [&form] { form.Fire(TMainEvent::ApplicationEvents1Idle); });
@@ -177,7 +237,9 @@ TfrmMainQt::~TfrmMainQt() {
   // The controls outlive this body (QWidget destroys them, and closing moves the focus out
   // of the device field), so first cut every way from them back to the controller.
   disconnect(FIdleHook);
+  FRefresh->stop();
   for (QWidget* control : FControls) control->disconnect(this);
+  if (FCard) FCard->disconnect(this);
   auto* device = static_cast<TSpinLineEdit*>(Control(TMainControl::edtvJoyDeviceId));
   device->OnStep = nullptr;
   device->OnExit = nullptr;
@@ -233,7 +295,7 @@ QWidget* TfrmMainQt::Control(TMainControl AControl) const { return FControls[Ind
 std::u16string TfrmMainQt::Text(TMainControl AControl) const {
   QWidget* w = Control(AControl);
   if (auto* edit = qobject_cast<QLineEdit*>(w)) return edit->text().toStdU16String();
-  if (auto* button = qobject_cast<QPushButton*>(w)) return button->text().toStdU16String();
+  if (auto* button = qobject_cast<QAbstractButton*>(w)) return button->text().toStdU16String();
   if (auto* label = qobject_cast<QLabel*>(w)) return label->text().toStdU16String();
   return {};
 }
@@ -256,8 +318,171 @@ void TfrmMainQt::SetText(TMainControl AControl, const std::u16string& AText) {
   } else if (auto* label = qobject_cast<QLabel*>(w)) {
     if (label->text() == text) return;
     label->setText(text);
-    if (AControl != TMainControl::lblKeyboardStatus && AControl != TMainControl::lblPanel) label->adjustSize();
+    if (AControl != TMainControl::lblKeyboardStatus && AControl != TMainControl::lblPanel &&
+        AControl != TMainControl::lblAccess)
+      label->adjustSize();
   }
+}
+
+bool TfrmMainQt::Checked(TMainControl AControl) const {
+  auto* box = qobject_cast<QCheckBox*>(Control(AControl));
+  return box && box->isChecked();
+}
+
+void TfrmMainQt::SetChecked(TMainControl AControl, bool AChecked) {
+  if (auto* box = qobject_cast<QCheckBox*>(Control(AControl))) {
+    const QSignalBlocker blocker(box);
+    box->setChecked(AChecked);
+  }
+}
+
+void TfrmMainQt::SetWarning(TMainControl AControl, bool AWarning) {
+  // Amber on the window's own background, and bold: not told by the colour alone.
+  Control(AControl)->setStyleSheet(AWarning ? "color: #b35c00; font-weight: bold;" : "");
+}
+
+void TfrmMainQt::BuildPairingCard() {
+  FCard = new QDialog(this);
+  FCard->setObjectName("PairingCard");
+  FCard->setWindowTitle("Pair a phone");
+  auto* layout = new QVBoxLayout(FCard);
+  auto* code = new TQRWidget(FCard);
+  code->setObjectName("PairingQRCode");
+  FCardCode = code;
+  FCardDigits = new QLabel(FCard);
+  FCardDigits->setObjectName("PairingCode");
+  QFont big = FCardDigits->font();
+  big.setPixelSize(32);
+  big.setBold(true);
+  FCardDigits->setFont(big);
+  FCardDigits->setAlignment(Qt::AlignCenter);
+  FCardDigits->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  FCardNote = new QLabel(FCard);
+  FCardNote->setObjectName("PairingNote");
+  FCardNote->setWordWrap(true);
+  FCardNote->setFixedWidth(260);
+  auto* close = new QPushButton("Close", FCard);
+  close->setObjectName("PairingClose");
+  connect(close, &QPushButton::clicked, FCard, &QDialog::reject);
+  layout->addWidget(code, 0, Qt::AlignHCenter);
+  layout->addWidget(FCardDigits);
+  layout->addWidget(FCardNote);
+  layout->addWidget(close, 0, Qt::AlignRight);
+  // Closed by the user (the button, Escape or the title bar): the code is void.
+  connect(FCard, &QDialog::rejected, this, [this] { FForm->Fire(TMainEvent::PairingCardClose); });
+}
+
+void TfrmMainQt::ShowPairingCard(const TPairingCardView& ACard) {
+  if (!FCard) BuildPairingCard();
+  static_cast<TQRWidget*>(FCardCode)->SetCode(ACard.QRModules, ACard.QRSize);
+  FCardCode->setVisible(ACard.Live);
+  FCardDigits->setText(ToQString(ACard.Code));
+  FCardDigits->setVisible(ACard.Live);
+  FCardNote->setText(ToQString(ACard.Note));
+  FCard->adjustSize();
+  FCard->show();
+  FCard->raise();
+}
+
+void TfrmMainQt::HidePairingCard() {
+  if (!FCard) return;
+  const QSignalBlocker blocker(FCard);
+  FCard->hide();
+}
+
+void TfrmMainQt::BuildDevices() {
+  FDevices = new QDialog(this);
+  FDevices->setObjectName("Devices");
+  FDevices->setWindowTitle("Devices that may press keys");
+  auto* layout = new QVBoxLayout(FDevices);
+  FDeviceTable = new QTableWidget(0, 3, FDevices);
+  FDeviceTable->setObjectName("DeviceTable");
+  FDeviceTable->setHorizontalHeaderLabels({"Name", "Kind", "Last seen"});
+  FDeviceTable->setSelectionBehavior(QAbstractItemView::SelectRows);
+  FDeviceTable->setSelectionMode(QAbstractItemView::SingleSelection);
+  FDeviceTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  FDeviceTable->verticalHeader()->hide();
+  FDeviceTable->horizontalHeader()->setStretchLastSection(true);
+  FDeviceTable->setColumnWidth(0, 180);
+  FDeviceTable->setMinimumSize(380, 160);
+  layout->addWidget(FDeviceTable);
+  auto* buttons = new QHBoxLayout();
+  const auto add = [&](const char* name, const char* text, auto action) {
+    auto* button = new QPushButton(text, FDevices);
+    button->setObjectName(name);
+    button->setAutoDefault(false);
+    connect(button, &QPushButton::clicked, this, [this, action] { FForm->HandleToolkitEvent([this, action] { action(); }); });
+    buttons->addWidget(button);
+  };
+  add("DeviceRename", "Rename\u2026", [this] {
+    const std::string id = SelectedDevice();
+    for (const TDeviceRow& row : FDeviceRows)
+      if (row.Id == id) {
+        bool ok = false;
+        const QString name = QInputDialog::getText(FDevices, "Rename", "Name:", QLineEdit::Normal, ToQString(row.Name), &ok);
+        if (ok) FForm->RenameDevice(id, name.toStdU16String());
+      }
+  });
+  add("DeviceForget", "Forget", [this] {
+    if (const std::string id = SelectedDevice(); !id.empty()) FForm->ForgetDevice(id);
+  });
+  add("DeviceForgetAll", "Forget all", [this] {
+    if (QMessageBox::question(FDevices, "Forget all", "Forget every paired phone and script key?") == QMessageBox::Yes)
+      FForm->ForgetAllDevices();
+  });
+  add("DeviceScriptKey", "Key for a script\u2026", [this] {
+    bool ok = false;
+    const QString name = QInputDialog::getText(FDevices, "Key for a script", "Name of the script:", QLineEdit::Normal, "", &ok);
+    if (ok) FForm->NewScriptKey(name.toStdU16String());
+  });
+  layout->addLayout(buttons);
+}
+
+std::string TfrmMainQt::SelectedDevice() const {
+  const int row = FDeviceTable ? FDeviceTable->currentRow() : -1;
+  return row >= 0 && row < static_cast<int>(FDeviceRows.size()) ? FDeviceRows[static_cast<std::size_t>(row)].Id : "";
+}
+
+void TfrmMainQt::ShowDevices(const std::vector<TDeviceRow>& ARows, bool AOpen) {
+  if (!AOpen && (!FDevices || !FDevices->isVisible())) return;
+  if (!FDevices) BuildDevices();
+  const std::string selected = SelectedDevice();
+  FDeviceRows = ARows;
+  FDeviceTable->setRowCount(static_cast<int>(ARows.size()));
+  for (int i = 0; i < static_cast<int>(ARows.size()); ++i) {
+    const TDeviceRow& row = ARows[static_cast<std::size_t>(i)];
+    FDeviceTable->setItem(i, 0, new QTableWidgetItem(ToQString(row.Name)));
+    FDeviceTable->setItem(i, 1, new QTableWidgetItem(ToQString(row.Kind)));
+    FDeviceTable->setItem(i, 2, new QTableWidgetItem(ToQString(row.LastSeen)));
+    if (row.Id == selected) FDeviceTable->selectRow(i);
+  }
+  if (AOpen) {
+    FDevices->show();
+    FDevices->raise();
+  }
+}
+
+void TfrmMainQt::ShowScriptKey(const std::u16string& AName, const std::u16string& AKey) {
+  QDialog dialog(FDevices ? static_cast<QWidget*>(FDevices) : this);
+  dialog.setObjectName("ScriptKey");
+  dialog.setWindowTitle("Key for " + ToQString(AName));
+  auto* layout = new QVBoxLayout(&dialog);
+  auto* text = new QLabel("Send it in the header \"Tapdeck-Device\". It is shown only now: copy it.", &dialog);
+  text->setWordWrap(true);
+  auto* key = new QLineEdit(ToQString(AKey), &dialog);
+  key->setObjectName("ScriptKeyText");
+  key->setReadOnly(true);
+  key->setMinimumWidth(320);
+  key->selectAll();
+  auto* copy = new QPushButton("Copy and close", &dialog);
+  connect(copy, &QPushButton::clicked, &dialog, [&dialog, key] {
+    QApplication::clipboard()->setText(key->text());
+    dialog.accept();
+  });
+  layout->addWidget(text);
+  layout->addWidget(key);
+  layout->addWidget(copy, 0, Qt::AlignRight);
+  dialog.exec();
 }
 
 void TfrmMainQt::SetHint(TMainControl AControl, const std::u16string& AText) {

@@ -9,8 +9,11 @@
 
 #include "app/fMain.h"
 
+class QDialog;
 class QLabel;
 class QLineEdit;
+class QTableWidget;
+class QTimer;
 
 class TfrmMainQt : public QWidget, public IMainView {
  public:
@@ -32,6 +35,16 @@ class TfrmMainQt : public QWidget, public IMainView {
   void ShowErrorBox(const std::u16string& AMessage, const std::u16string& ATitle) override;
   void ShellOpen(const std::u16string& AUrl) override;
   void SetHint(TMainControl AControl, const std::u16string& AText) override;
+  bool Checked(TMainControl AControl) const override;
+  void SetChecked(TMainControl AControl, bool AChecked) override;
+  void SetWarning(TMainControl AControl, bool AWarning) override;
+  void ShowPairingCard(const TPairingCardView& ACard) override;
+  void HidePairingCard() override;
+  void ShowDevices(const std::vector<TDeviceRow>& ARows, bool AOpen) override;
+  void ShowScriptKey(const std::u16string& AName, const std::u16string& AKey) override;
+
+  // The window's height: the specified controls, then the pairing and access controls.
+  static constexpr int kHeight = 318;
 
  protected:
   void showEvent(QShowEvent* e) override;
@@ -44,8 +57,22 @@ class TfrmMainQt : public QWidget, public IMainView {
   void StepDeviceId(int ADelta);
   void LeaveDeviceId();
 
-  std::array<QWidget*, static_cast<std::size_t>(TMainControl::lblPanel) + 1> FControls{};
+  void BuildPairingCard();
+  void BuildDevices();
+  // The id of the device list's selected row; empty when none is selected.
+  std::string SelectedDevice() const;
+
+  std::array<QWidget*, static_cast<std::size_t>(TMainControl::lblAccess) + 1> FControls{};
   std::unique_ptr<TfrmMain> FForm;
+  QDialog* FCard = nullptr;
+  QWidget* FCardCode = nullptr;  // draws the QR code
+  QLabel* FCardDigits = nullptr;
+  QLabel* FCardNote = nullptr;
+  QDialog* FDevices = nullptr;
+  QTableWidget* FDeviceTable = nullptr;
+  std::vector<TDeviceRow> FDeviceRows;
+  // Wakes the event loop now and then, so the idle refresh sees a pairing end without input.
+  QTimer* FRefresh = nullptr;
   QMetaObject::Connection FIdleHook;
   bool FCentred = false;
 };

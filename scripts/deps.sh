@@ -6,7 +6,7 @@ set -euo pipefail
 # Node.js and npm build the page's script. A Node.js that brings its own npm (as NodeSource's
 # does) conflicts with Debian's npm.
 packages=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev googletest qt6-base-dev libx11-dev libxtst-dev
-          nlohmann-json3-dev nodejs)
+          nlohmann-json3-dev libqrencode-dev nodejs)
 command -v npm >/dev/null || packages+=(npm)
 for group in "$@"; do
   case "$group" in

@@ -18,15 +18,12 @@ TPairingOffer TPairing::Begin() {
   offer.Expires = FClock() + kLifetime;
   FOffer = offer;
   FWrongTries = 0;
-  ++FVersion;
   return offer;
 }
 
 void TPairing::Cancel() {
   std::lock_guard lock(FLock);
-  if (!FOffer) return;
   FOffer.reset();
-  ++FVersion;
 }
 
 bool TPairing::OfferLiveLocked(std::chrono::steady_clock::time_point ANow) const {
@@ -41,6 +38,7 @@ std::optional<TPairingOffer> TPairing::Current() const {
 
 TPairingResult TPairing::Redeem(std::string_view ASecret, std::string_view ACode, std::u16string AName) {
   TPairingResult result;
+  std::string secret;
   {
     std::lock_guard lock(FLock);
     const auto now = FClock();
@@ -51,26 +49,20 @@ TPairingResult TPairing::Redeem(std::string_view ASecret, std::string_view ACode
     }
     FAttempts.push_back(now);
     if (!OfferLiveLocked(now)) {
-      if (FOffer) {
-        FOffer.reset();
-        ++FVersion;
-      }
+      FOffer.reset();
       return result;
     }
     // Both are compared in full whatever the input, so their timing tells nothing.
     const bool secretMatches = !ASecret.empty() && ConstantTimeEquals(ASecret, FOffer->Secret);
     const bool codeMatches = !ACode.empty() && ConstantTimeEquals(ACode, FOffer->Code);
     if (!secretMatches && !codeMatches) {
-      if (++FWrongTries >= kMaxWrongTries) {
-        FOffer.reset();
-        ++FVersion;
-      }
+      if (++FWrongTries >= kMaxWrongTries) FOffer.reset();
       result.Outcome = TPairingOutcome::Wrong;
       return result;
     }
     // Used once: a second page with the same secret finds nothing.
+    secret = FOffer->Secret;
     FOffer.reset();
-    ++FVersion;
   }
   try {
     result.Token = FStore.Add(AName, TDeviceKind::Phone, &result.DeviceId);
@@ -83,19 +75,14 @@ TPairingResult TPairing::Redeem(std::string_view ASecret, std::string_view ACode
   for (const TDevice& device : FStore.Devices())
     if (device.Id == result.DeviceId) result.Name = device.Name;
   std::lock_guard lock(FLock);
-  FLastPaired = result.Name;
-  ++FVersion;
+  FPairedSecret = secret;
+  FPairedName = result.Name;
   return result;
 }
 
-std::uint64_t TPairing::Version() const {
+std::u16string TPairing::PairedName(std::string_view ASecret) const {
   std::lock_guard lock(FLock);
-  return FVersion;
-}
-
-std::u16string TPairing::LastPairedName() const {
-  std::lock_guard lock(FLock);
-  return FLastPaired;
+  return !ASecret.empty() && ASecret == FPairedSecret ? FPairedName : std::u16string();
 }
 
 TPairing& GetPairing() {

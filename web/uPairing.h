@@ -56,10 +56,8 @@ class TPairing {
   // Redeems the secret of the QR code, or the typed code, for a device named AName.
   TPairingResult Redeem(std::string_view ASecret, std::string_view ACode, std::u16string AName);
 
-  // Rises whenever the offer ends or a device is paired, so the window can close its card.
-  std::uint64_t Version() const;
-  // The name of the last device paired, for the window to say so.
-  std::u16string LastPairedName() const;
+  // The name of the device that the offer with this secret paired; empty when it paired none.
+  std::u16string PairedName(std::string_view ASecret) const;
 
  private:
   bool OfferLiveLocked(std::chrono::steady_clock::time_point ANow) const;
@@ -70,8 +68,9 @@ class TPairing {
   std::optional<TPairingOffer> FOffer;
   int FWrongTries = 0;
   std::vector<std::chrono::steady_clock::time_point> FAttempts;  // within the last second
-  std::uint64_t FVersion = 0;
-  std::u16string FLastPaired;
+  // The secret of the last offer that paired a device, and that device's name.
+  std::string FPairedSecret;
+  std::u16string FPairedName;
 };
 
 // The process-wide pairing, for the process-wide device list.

@@ -4,6 +4,8 @@
 
 #include "joystick/vJoyIF.h"
 #include "page/uPageInfo.h"
+#include "web/uDevices.h"
+#include "web/uPairing.h"
 #include "web/uMainPage.h"
 
 TvJoySimulated& StartAsANewProcess(TvJoySimulatedOptions AOptions) {
@@ -15,7 +17,11 @@ TvJoySimulated& StartAsANewProcess(TvJoySimulatedOptions AOptions) {
   return result;
 }
 
-void ForgetProcessObjects() { FreePageInfo(); }
+void ForgetProcessObjects() {
+  FreePageInfo();
+  GetPairing().Cancel();
+  GetDeviceStore().Open({});
+}
 
 std::uint16_t BoundIPv4Port(const TIdHTTPWebBrokerBridge& AServer) {
   for (int i = 0; i < AServer.Bindings().Count(); ++i) {

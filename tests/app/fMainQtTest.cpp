@@ -65,6 +65,7 @@ class QtMainWindow : public ::testing::Test {
   void Show() {
     TfrmMainPlatform platform;
     platform.LocalAddresses = [] { return std::vector<std::u16string>{u"192.0.2.7"}; };
+    platform.DevicesFile = [] { return std::u16string(); };
     window = std::make_unique<TfrmMainQt>(std::move(platform));
     window->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
@@ -96,7 +97,7 @@ class QtMainWindow : public ::testing::Test {
 TEST_F(QtMainWindow, ControlsHaveTheirNamesKindsTextsAndPlaces) {
   Show();
   EXPECT_EQ(window->windowTitle(), "Tapdeck");
-  EXPECT_EQ(window->size(), QSize(322, 234));
+  EXPECT_EQ(window->size(), QSize(322, TfrmMainQt::kHeight));
   EXPECT_EQ(window->minimumSize(), window->maximumSize()) << "the window must not be resizable";
 
   const struct {

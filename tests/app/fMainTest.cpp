@@ -16,7 +16,9 @@
 #include "page/uPageInfo.h"
 #include "tests/app/WindowTestSupport.h"
 #include "tests/support/TempDir.h"
+#include "web/uDevices.h"
 #include "web/uHTTPWebBrokerBridge.h"
+#include "web/uPairing.h"
 #include "web/uMainPage.h"
 #include "web/uWebRequestHandler.h"
 
@@ -67,6 +69,21 @@ class TFakeView : public IMainView {
   void ShellOpen(const std::u16string& url) override { opened.push_back(url); }
   void SetHint(C c, const std::u16string& text) override { hints[c] = text; }
   std::map<C, std::u16string> hints;
+  bool Checked(C c) const override { return checked.count(c) > 0 && checked.at(c); }
+  void SetChecked(C c, bool value) override { checked[c] = value; }
+  void SetWarning(C c, bool value) override { warnings[c] = value; }
+  void ShowPairingCard(const TPairingCardView& card) override { cards.push_back(card); }
+  void HidePairingCard() override { cards.clear(); }
+  void ShowDevices(const std::vector<TDeviceRow>& rows, bool open) override {
+    if (open) devicesOpen = true;
+    if (devicesOpen) deviceRows = rows;
+  }
+  void ShowScriptKey(const std::u16string& name, const std::u16string& key) override { scriptKeys.push_back({name, key}); }
+  std::map<C, bool> checked, warnings;
+  std::vector<TPairingCardView> cards;
+  bool devicesOpen = false;
+  std::vector<TDeviceRow> deviceRows;
+  std::vector<std::pair<std::u16string, std::u16string>> scriptKeys;
 
   // What the user does.
   void SelectAllAndType(C c, const std::u16string& keys) {
@@ -104,8 +121,9 @@ class MainWindow : public ::testing::Test {
   }
 
   void Create(TfrmMainPlatform platform = {}) {
-    // The user's own panel never reaches a test.
+    // The user's own panel and devices never reach a test.
     if (!platform.PanelFiles) platform.PanelFiles = [] { return std::vector<std::u16string>{}; };
+    if (!platform.DevicesFile) platform.DevicesFile = [] { return std::u16string(); };
     form = std::make_unique<TfrmMain>(view, std::move(platform));
     view.form = form.get();
     form->Fire(TMainEvent::FormCreate);
@@ -315,7 +333,7 @@ TEST_F(MainWindowConcurrent, ThePanelLabelStartsTheServiceAndOpensTheEditor) {
   Click(TMainEvent::lblPanelClick);
   ASSERT_TRUE(Active());
   const std::uint16_t port = BoundIPv4Port(Server());
-  EXPECT_EQ(view.opened, std::vector<std::u16string>{u"http://192.0.2.7:0/edit"});
+  EXPECT_EQ(view.opened, std::vector<std::u16string>{u"http://127.0.0.1:0/edit"});
   Click(TMainEvent::lblPanelClick);
   EXPECT_EQ(view.opened.size(), 2u);
   EXPECT_EQ(BoundIPv4Port(Server()), port);
@@ -324,6 +342,7 @@ TEST_F(MainWindowConcurrent, ThePanelLabelStartsTheServiceAndOpensTheEditor) {
 
 TEST_F(MainWindowConcurrent, OpenBrowserStartsWhenStoppedAndOnlyOpensWhenRunning) {
   CreateOnFreePort(WithAddresses({u"192.0.2.7"}));
+  GetDeviceStore().SetOpenMode(true);
   Click(TMainEvent::ButtonOpenBrowserClick);
   ASSERT_TRUE(Active());
   const std::uint16_t port = BoundIPv4Port(Server());
@@ -596,6 +615,122 @@ TEST_F(MainWindowPanel, APanelBrokenAfterStartUpStopsTheNextStartAndKeepsTheLast
   EXPECT_NE(GetPageInfo().GetHTML().find(u">Hello</td>"), std::u16string::npos);
   // The Panel line still names the panel in use.
   EXPECT_EQ(view.Text(C::lblPanel), u"Panel: panel.json");
+}
+
+// --- Pairing and the devices that may press keys --------------------------------------------
+
+class MainWindowDevices : public MainWindow {
+ protected:
+  void CreateWithDevices() {
+    TfrmMainPlatform platform = WithAddresses({u"192.0.2.7"});
+    platform.DevicesFile = [this] { return dir.File("devices.json"); };
+    Create(std::move(platform));
+  }
+  TempDir dir;
+};
+
+TEST_F(MainWindowDevices, APhonePairsWithTheCardsCodeAndTheCardSaysSo) {
+  CreateWithDevices();
+  EXPECT_EQ(view.Text(C::lblAccess), u"Only paired phones press keys: 0 phones.");
+  Click(TMainEvent::ButtonPairClick);
+  ASSERT_EQ(view.cards.size(), 1u);
+  const TPairingCardView card = view.cards.back();
+  ASSERT_TRUE(card.Live);
+  const std::optional<TPairingOffer> offer = GetPairing().Current();
+  ASSERT_TRUE(offer);
+  EXPECT_EQ(card.Url, u"http://192.0.2.7:8080/#pair=" + AsciiToUtf16(offer->Secret));
+  EXPECT_EQ(card.Code, AsciiToUtf16(offer->Code.substr(0, 3) + " " + offer->Code.substr(3)));
+  EXPECT_EQ(card.QRModules.size(), static_cast<std::size_t>(card.QRSize * card.QRSize));
+  EXPECT_GE(card.QRSize, 21);
+
+  Click(TMainEvent::ButtonDevicesClick);
+  EXPECT_TRUE(view.deviceRows.empty());
+  EXPECT_EQ(GetPairing().Redeem("", offer->Code, u"Android \u00B7 Chrome").Outcome, TPairingOutcome::Paired);
+  Idle();
+  EXPECT_FALSE(view.cards.back().Live);
+  EXPECT_EQ(view.cards.back().Note, u"Paired: Android \u00B7 Chrome.");
+  ASSERT_EQ(view.deviceRows.size(), 1u);
+  EXPECT_EQ(view.deviceRows[0].Name, u"Android \u00B7 Chrome");
+  EXPECT_EQ(view.deviceRows[0].LastSeen, u"just now");
+  EXPECT_EQ(view.Text(C::lblAccess), u"Only paired phones press keys: 1 phone.");
+
+  form->RenameDevice(view.deviceRows[0].Id, u"Tablet");
+  Idle();
+  EXPECT_EQ(view.deviceRows[0].Name, u"Tablet");
+  form->ForgetDevice(view.deviceRows[0].Id);
+  Idle();
+  EXPECT_TRUE(view.deviceRows.empty());
+  EXPECT_TRUE(GetDeviceStore().Devices().empty());
+}
+
+TEST_F(MainWindowDevices, ClosingTheCardOrLettingItRunOutVoidsTheCode) {
+  CreateWithDevices();
+  Click(TMainEvent::ButtonPairClick);
+  const std::string code = GetPairing().Current()->Code;
+  Click(TMainEvent::PairingCardClose);
+  EXPECT_FALSE(GetPairing().Current());
+  EXPECT_EQ(GetPairing().Redeem("", code, u"Late").Outcome, TPairingOutcome::NoOffer);
+  // Another offer (here: a second press) ends the card's: the card says its code is void.
+  Click(TMainEvent::ButtonPairClick);
+  GetPairing().Begin();
+  Idle();
+  EXPECT_FALSE(view.cards.back().Live);
+  EXPECT_NE(view.cards.back().Note.find(u"no longer valid"), std::u16string::npos);
+}
+
+TEST_F(MainWindowDevices, OpenModeIsAWarnedSettingThatLasts) {
+  CreateWithDevices();
+  EXPECT_FALSE(view.Checked(C::chkOpenMode));
+  EXPECT_FALSE(view.warnings[C::lblAccess]);
+  view.checked[C::chkOpenMode] = true;
+  Click(TMainEvent::chkOpenModeClick);
+  EXPECT_TRUE(GetDeviceStore().OpenMode());
+  EXPECT_TRUE(view.warnings[C::lblAccess]);
+  EXPECT_EQ(view.Text(C::lblAccess), u"Any device on this network may press keys.");
+  // Open Browser no longer pairs the PC's own browser: there is nothing to pair.
+  form.reset();
+  ForgetProcessObjects();
+  view = TFakeView();
+  CreateWithDevices();
+  EXPECT_TRUE(view.Checked(C::chkOpenMode));
+  EXPECT_TRUE(view.warnings[C::lblAccess]);
+}
+
+TEST_F(MainWindowDevices, ScriptKeysAreShownOnceAndForgetAllEndsEveryDevice) {
+  CreateWithDevices();
+  form->NewScriptKey(u"Home automation");
+  ASSERT_EQ(view.scriptKeys.size(), 1u);
+  EXPECT_EQ(view.scriptKeys[0].first, u"Home automation");
+  const std::string key = Utf16ToUtf8(view.scriptKeys[0].second);
+  EXPECT_TRUE(GetDeviceStore().Authenticate(key));
+  EXPECT_EQ(ReadFileBytes(dir.File("devices.json")).find(key), std::string::npos);
+  Idle();
+  EXPECT_EQ(view.Text(C::lblAccess), u"Only paired phones press keys: 0 phones, 1 script.");
+  form->ForgetAllDevices();
+  EXPECT_FALSE(GetDeviceStore().Authenticate(key));
+}
+
+TEST_F(MainWindowDevices, ABrokenDeviceListIsToldOnceTheWindowIsUpAndKeptAside) {
+  dir.Write("devices.json", "{broken");
+  CreateWithDevices();
+  EXPECT_TRUE(view.errors.empty());
+  Idle();
+  ASSERT_EQ(view.errors.size(), 1u);
+  EXPECT_NE(view.errors[0].find(u"could not be read"), std::u16string::npos);
+  EXPECT_EQ(ReadFileBytes(dir.File("devices.json.bad")), "{broken");
+  Idle();
+  EXPECT_EQ(view.errors.size(), 1u);
+}
+
+TEST_F(MainWindowDevices, OpenBrowserPairsThePCsOwnBrowserThroughTheAddressFragment) {
+  TfrmMainPlatform platform = WithAddresses({u"192.0.2.7"});
+  platform.DevicesFile = [] { return std::u16string(); };
+  Create(std::move(platform));
+  view.SelectAllAndType(C::EditPort, u"0");
+  Click(TMainEvent::ButtonOpenBrowserClick);
+  ASSERT_EQ(view.opened.size(), 1u);
+  ASSERT_TRUE(GetPairing().Current());
+  EXPECT_EQ(view.opened[0], u"http://192.0.2.7:0/#pair=" + AsciiToUtf16(GetPairing().Current()->Secret));
 }
 
 TEST(ErrorBoxMessage, AddsAFullStopAfterCharactersAboveIt) {
