@@ -102,38 +102,45 @@ TSlot Classify(const TBindsBinding& ABinding, std::string_view ALayout, const st
   TSlot slot;
   if (ABinding.Unbound()) return slot;
   const bool ours = IsOurDevice(ABinding.Device, AOurDevices);
+  std::vector<const TBindsKey*> modifiers;
   for (const TBindsKey& modifier : ABinding.Modifiers) {
     if (modifier.Unbound()) continue;
-    const bool ourModifier = IsOurDevice(modifier.Device, AOurDevices);
-    slot.Reading += KeyReading(modifier, ALayout, ourModifier) + u" + ";
-    const auto mapped = modifier.Keyboard() ? SequenceModifier(modifier.Key) : std::nullopt;
-    if (mapped && ABinding.Keyboard()) {
-      slot.Modifiers += mapped->Text;
-    } else if (slot.State == TSlot::Empty) {
-      // Held keys and joystick buttons do not mix, and a joystick button is pressed alone.
-      const bool otherDevice = !modifier.Keyboard() && !ourModifier;
-      slot.State = otherDevice ? TSlot::OtherDevice : TSlot::Unmappable;
-      (otherDevice ? slot.Device : slot.BadName) = otherDevice ? modifier.Device : modifier.Key;
-    }
+    modifiers.push_back(&modifier);
+    slot.Reading += KeyReading(modifier, ALayout, IsOurDevice(modifier.Device, AOurDevices)) + u" + ";
   }
   slot.Reading += KeyReading(ABinding, ALayout, ours);
-  if (slot.State != TSlot::Empty) return slot;
-  if (ABinding.Keyboard()) {
-    if (const auto key = SequenceKey(ABinding.Key, ALayout)) {
-      slot.State = TSlot::Keys;
-      slot.Key = key->Text;
-    } else {
-      slot.State = TSlot::Unmappable;
-      slot.BadName = ABinding.Key;
-    }
-  } else if (ours) {
-    slot.Button = JoystickButton(ABinding.Key);
-    slot.State = slot.Button ? TSlot::Joystick : TSlot::Unmappable;
-    if (!slot.Button) slot.BadName = ABinding.Key;
-  } else {
+  const auto unmappable = [&](const std::string& AName) {
+    slot.State = TSlot::Unmappable;
+    slot.BadName = AName;
+    return slot;
+  };
+  // The player's own hardware, for the key or for a modifier held with it.
+  const auto foreign = [&](const TBindsKey& AKey) { return !AKey.Keyboard() && !IsOurDevice(AKey.Device, AOurDevices); };
+  const TBindsKey* other = foreign(ABinding) ? &ABinding : nullptr;
+  for (const TBindsKey* modifier : modifiers)
+    if (!other && foreign(*modifier)) other = modifier;
+  if (other) {
     slot.State = TSlot::OtherDevice;
-    slot.Device = ABinding.Device;
+    slot.Device = other->Device;
+    return slot;
   }
+  if (ours) {
+    // A joystick button is pressed alone.
+    if (!modifiers.empty()) return unmappable(modifiers.front()->Key);
+    slot.Button = JoystickButton(ABinding.Key);
+    if (!slot.Button) return unmappable(ABinding.Key);
+    slot.State = TSlot::Joystick;
+    return slot;
+  }
+  for (const TBindsKey* modifier : modifiers) {
+    const auto mapped = modifier->Keyboard() ? SequenceModifier(modifier->Key) : std::nullopt;
+    if (!mapped) return unmappable(modifier->Key);
+    slot.Modifiers += mapped->Text;
+  }
+  const auto key = SequenceKey(ABinding.Key, ALayout);
+  if (!key) return unmappable(ABinding.Key);
+  slot.State = TSlot::Keys;
+  slot.Key = key->Text;
   return slot;
 }
 

@@ -41,17 +41,16 @@ void TBindingsWatcher::Run() {
   for (;;) {
     if (FWake.wait_for(lock, FPollInterval, [this] { return FStopping; })) return;
     lock.unlock();
-    const std::shared_ptr<const TBindings> current = FHolder.Current();
-    if (RestampInputs(current->Inputs()) != current->Inputs()) {
-      std::shared_ptr<const TBindings> next = LoadBindings(FSource, current);
-      FHolder.Set(next);
-      if (FListener) {
-        try {
-          FListener(next);
-        } catch (const std::exception& e) {
-          LogToGlobals(u"Bindings listener: " + Utf8ToUtf16(e.what()), u"BINDINGS");
-        }
+    try {
+      const std::shared_ptr<const TBindings> current = FHolder.Current();
+      if (RestampInputs(current->Inputs()) != current->Inputs()) {
+        std::shared_ptr<const TBindings> next = LoadBindings(FSource, current);
+        FHolder.Set(next);
+        if (FListener) FListener(next);
       }
+    } catch (const std::exception& e) {
+      // The watcher goes on: the next change of the files is read again.
+      LogToGlobals(u"Bindings: " + Utf8ToUtf16(e.what()), u"BINDINGS");
     }
     lock.lock();
   }

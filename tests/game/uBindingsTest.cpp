@@ -228,7 +228,7 @@ class TListened {
   std::shared_ptr<const TBindings> FLast;
 };
 
-TEST(BindingsWatcher, FollowsTheGameRewritingItsFiles) {
+TEST(BindingsWatcherConcurrent, FollowsTheGameRewritingItsFiles) {
   TBindingsFolder folder;
   folder.Dir.Write("StartPreset.start", "Custom");
   folder.Dir.Write("Custom.4.0.binds", Binds("en-US", KeyAction("LandingGearToggle", "Key_L")));
