@@ -82,6 +82,7 @@ Dir::State::status "$apt/state/status";
 Dir::Cache "$apt/cache";
 APT::Sandbox::User "root";
 Acquire::Languages "none";
+Acquire::GzipIndexes "true";
 EOF
 touch "$apt/main.conf" "$apt/state/status"
 export APT_CONFIG=$apt/apt.conf
