@@ -65,15 +65,7 @@ bool IsOurDevice(std::string_view ADevice, const std::vector<std::string>& AOurD
 
 // The button of a joystick key "Joy_7", or 0.
 int JoystickButton(std::string_view AKey) {
-  if (!AKey.starts_with("Joy_")) return 0;
-  const std::string_view digits = AKey.substr(4);
-  if (digits.empty() || digits.size() > 3 || digits[0] == '0') return 0;
-  int button = 0;
-  for (char c : digits) {
-    if (c < '0' || c > '9') return 0;
-    button = button * 10 + (c - '0');
-  }
-  return button <= kMaxJoystickButton ? button : 0;
+  return AKey.starts_with("Joy_") ? KeyNumber(AKey.substr(4), kMaxJoystickButton) : 0;
 }
 
 // One binding (a primary or a secondary) as this program sees it.

@@ -108,17 +108,6 @@ std::u16string Literal(char16_t ACharacter) {
   return std::u16string(1, ACharacter);
 }
 
-// The number 1 to ALast that AText spells in decimal without a leading zero, or 0.
-int SmallNumber(std::string_view AText, int ALast) {
-  if (AText.empty() || AText.size() > 2 || AText[0] == '0') return 0;
-  int value = 0;
-  for (char c : AText) {
-    if (c < '0' || c > '9') return 0;
-    value = value * 10 + (c - '0');
-  }
-  return value <= ALast ? value : 0;
-}
-
 }  // namespace
 
 std::optional<TSequenceKey> SequenceKey(std::string_view AKeyName, std::string_view ALayout) {
@@ -134,7 +123,7 @@ std::optional<TSequenceKey> SequenceKey(std::string_view AKeyName, std::string_v
   if (const TNamedKey* key = FindKey(kNamedKeys, name))
     return TSequenceKey{std::u16string(key->Text), std::u16string(key->Reading)};
   if (name.starts_with('F')) {
-    if (const int number = SmallNumber(name.substr(1), 24))
+    if (const int number = KeyNumber(name.substr(1), 24))
       return TSequenceKey{u"{F" + IntToStr(number) + u"}", u"F" + IntToStr(number)};
   }
   if (name.starts_with("Numpad_") && name.size() == 8 && name[7] >= '0' && name[7] <= '9') {
@@ -162,6 +151,17 @@ std::u16string KeyNameReading(std::string_view AKeyName) {
   if (const TNamedKey* key = FindKey(kNamedKeys, name)) return std::u16string(key->Reading);
   if (const TNamedKey* key = FindKey(kModifierKeys, name)) return std::u16string(key->Reading);
   return SplitWords(name);
+}
+
+int KeyNumber(std::string_view AText, int ALast) {
+  if (AText.empty() || AText[0] == '0') return 0;
+  int value = 0;
+  for (char c : AText) {
+    if (c < '0' || c > '9') return 0;
+    value = value * 10 + (c - '0');
+    if (value > ALast) return 0;
+  }
+  return value;
 }
 
 std::u16string SplitWords(std::string_view AName) {

@@ -30,6 +30,10 @@ std::optional<TSequenceKey> SequenceModifier(std::string_view AKeyName);
 // A key name in words, for keys without a mapping: "Key_Numpad_Enter" gives "Numpad Enter".
 std::u16string KeyNameReading(std::string_view AKeyName);
 
+// The number 1 to ALast that AText spells in decimal without a leading zero ("F5", "Joy_12"
+// after their prefixes), or 0.
+int KeyNumber(std::string_view AText, int ALast);
+
 // A name in words: underscores become blanks and a CamelCase name is split into its words
 // ("PlayerHUDModeToggle" gives "Player HUD Mode Toggle").
 std::u16string SplitWords(std::string_view AName);
