@@ -12,6 +12,7 @@ set(TAPDECK_FUZZ_TARGETS
   SendKeysFuzz
   StringsFuzz
   PanelFileFuzz
+  BindsFileFuzz
 )
 add_custom_target(tapdeck_fuzz)
 foreach(name ${TAPDECK_FUZZ_TARGETS})

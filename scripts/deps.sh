@@ -6,7 +6,7 @@ set -euo pipefail
 # Node.js and npm build the page's script. A Node.js that brings its own npm (as NodeSource's
 # does) conflicts with Debian's npm.
 packages=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev googletest qt6-base-dev libx11-dev libxtst-dev
-          nlohmann-json3-dev libqrencode-dev nodejs)
+          nlohmann-json3-dev libqrencode-dev libpugixml-dev nodejs)
 command -v npm >/dev/null || packages+=(npm)
 for group in "$@"; do
   case "$group" in
@@ -16,7 +16,9 @@ for group in "$@"; do
     # The kernel test (tests/kernel/run.sh): QEMU, the guest's shell and tools, SDL 2 for
     # its game-library check, and what unpacks the kernel package and builds the initramfs.
     kernel) packages+=(qemu-system-x86 busybox-static libsdl2-dev cpio xz-utils zstd binutils) ;;
-    windows) packages+=(g++-mingw-w64-x86-64-posix wine64 curl xvfb xauth xdotool imagemagick) ;;
+    # dpkg-dev: dpkg-source unpacks the Debian source packages the Windows build compiles
+    # (cmake/DebianSource.cmake).
+    windows) packages+=(g++-mingw-w64-x86-64-posix wine64 curl xvfb xauth xdotool imagemagick dpkg-dev) ;;
     # The release packages (scripts/package.sh) and their tests (scripts/package-tests.sh):
     # makensis, dpkg-shlibdeps, lintian, and what the tests drive the installed programs with.
     package) packages+=(nsis dpkg-dev lintian unzip curl xvfb xauth xdotool imagemagick) ;;

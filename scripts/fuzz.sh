@@ -59,6 +59,7 @@ for f in ../shared/corpus/http-requests/*.http; do
 done
 
 half=$(( (seconds + 1) / 2 ))
+third=$(( (seconds + 2) / 3 ))
 failed=0
 run HTTPConnectionFuzz $((3 * seconds)) 4096 "$requests" &
 http=$!
@@ -69,6 +70,7 @@ http=$!
   run StringsFuzz "$half" 4096 || status=1
   run ButtonsIdsFuzz "$half" 4096 || status=1
   run PanelFileFuzz "$half" 8192 || status=1
+  run BindsFileFuzz "$third" 16384 || status=1
   exit $status
 } &
 others=$!
