@@ -7,6 +7,8 @@
 
 import { isPlainKey } from "./keys.js";
 import { setUpConnectCard } from "./connect.js";
+import { fitCaptions } from "./fit.js";
+import { setUpWakeLock } from "./wakelock.js";
 
 // The input route of each cell action; the cell's key attribute goes along as "str".
 const ROUTES = {
@@ -544,6 +546,8 @@ window.addEventListener("pagehide", () => {
     else if (!t.classList.contains("tabbar")) t.classList.add("generic");
   });
   setUpConnectCard();
+  fitCaptions(document.getElementById("panel"));
+  setUpWakeLock();
 })();
 
 // For tests and for pages that add cells of their own.
