@@ -681,9 +681,8 @@
           // The program says what is wrong in its own words, from the file's own bytes (an image
           // is "not text"); the panel being edited stays.
           return post("/edit/check", bytes).then(function (r) { return r.json(); }).then(function (answer) {
-            problems = answer.problems || [];
-            drawProblems();
-            var message = problems.length ? problems[0].message.replace(/^panel: /, "") : "not a panel";
+            var refused = answer.problems || [];
+            var message = refused.length ? refused[0].message.replace(/^panel: /, "") : "not a panel";
             drawStatus("Cannot import " + file.name + ": " + message, "bad");
           });
         }

@@ -5,7 +5,7 @@
 // changes (a turned phone, a resized window, a tab coming into sight) and when a caption's
 // text changes.
 
-const MIN_FONT_PX = 11;
+const MIN_FONT_PX = 10;
 const STEP_PX = 0.5;
 // A word holding a hyphen, a slash or another mark ("Hard-points", "Left/Right") may be broken
 // there by the browser's line breaking: such a word is kept whole in a span of its own.
