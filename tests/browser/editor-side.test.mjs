@@ -107,6 +107,7 @@ test('the preview shows the panel being edited, its last valid state while it ha
   await until(async () => (await previewCaptions(page)).includes('Alpha'), 'the other tab shown');
 
   // A problem: the last valid state stays, marked as such.
+  await page.click('.cell:has-text("Alpha")');
   await page.selectOption('#cell-action', 'keys');
   await page.fill('#cell-keys', '{NOSUCH}');
   await until(async () => /last valid state/.test(await note(page)), 'the last valid state marked');
