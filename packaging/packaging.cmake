@@ -19,6 +19,8 @@ set(CPACK_PACKAGE_VENDOR "The Tapdeck developers")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Button panel for PC games in the browser of a phone or tablet")
 set(CPACK_PACKAGE_INSTALL_DIRECTORY Tapdeck)
 set(CPACK_STRIP_FILES ON)
+# MIT: the installer shows it on its licence page; the Debian package's copyright file holds it.
+set(CPACK_RESOURCE_FILE_LICENSE ${CMAKE_SOURCE_DIR}/LICENSE)
 # Per-generator settings, read when cpack runs.
 set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_CURRENT_LIST_DIR}/CPackOptions.cmake)
 
@@ -30,6 +32,8 @@ if(WIN32)
   set(CPACK_NSIS_MUI_ICON ${CMAKE_SOURCE_DIR}/app/icons/tapdeck.ico)
   set(CPACK_NSIS_MUI_UNIICON ${CMAKE_SOURCE_DIR}/app/icons/tapdeck.ico)
   set(CPACK_NSIS_COMPRESSOR "/SOLID lzma")
+  # The licence travels with every copy: beside the program, in the installer and the zip.
+  install(FILES ${CMAKE_SOURCE_DIR}/LICENSE DESTINATION . RENAME LICENSE.txt)
 else()
   set(CPACK_GENERATOR DEB)
   set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
@@ -38,7 +42,8 @@ else()
   # Not "games": that section is for games themselves, installed in /usr/games.
   set(CPACK_DEBIAN_PACKAGE_SECTION utils)
   set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-  set(TAPDECK_PACKAGE_MAINTAINER "The Tapdeck developers <tapdeck@example.org>"
+  # The field needs an address; example.org stands in until the project has one of its own.
+  set(TAPDECK_PACKAGE_MAINTAINER "Tapdeck developers <tapdeck@example.org>"
       CACHE STRING "The Debian package's maintainer, as \"Name <address>\"")
   set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${TAPDECK_PACKAGE_MAINTAINER}")
   string(CONCAT CPACK_PACKAGE_DESCRIPTION

@@ -68,6 +68,35 @@ std::string Shown(const json& AValue) {
 
 std::string Quoted(const std::string& AText) { return Shown(json(AText)); }
 
+// The key player names a character no key types "Invalid KeyName" in its log; a panel's
+// messages use one spelling for both of its complaints about keys.
+std::string KeyReport(const std::u16string& AReport) {
+  return Utf16ToUtf8(AReport == u"Invalid KeyName" ? std::u16string(u"Invalid Key Name") : AReport);
+}
+
+// Why the bytes are not a panel file's text at all, or empty when they may be one: an image or
+// an archive is named as such rather than by the JSON reader's complaint about its first byte.
+std::string NotText(std::string_view ABytes) {
+  if (ABytes.starts_with("\xFF\xFE") || ABytes.starts_with("\xFE\xFF"))
+    return "this panel file is UTF-16 text: save it as UTF-8";
+  if (ABytes.starts_with("\xEF\xBB\xBF")) ABytes.remove_prefix(3);
+  const char* const kNotText = "this is not a panel file (not text)";
+  // Control characters other than tab and line breaks appear in no text file.
+  for (const char c : ABytes) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 && byte != '\t' && byte != '\n' && byte != '\r') return kNotText;
+  }
+  // Nor does text start with a byte that begins no UTF-8 character.
+  const std::size_t first = ABytes.find_first_not_of(" \t\r\n");
+  if (first == std::string_view::npos) return {};
+  const auto lead = static_cast<unsigned char>(ABytes[first]);
+  if (lead < 0x80) return {};
+  const std::size_t length = lead >= 0xC2 && lead <= 0xDF ? 2 : lead >= 0xE0 && lead <= 0xEF ? 3 : lead >= 0xF0 && lead <= 0xF4 ? 4 : 0;
+  std::u16string decoded;
+  if (length == 0 || !TryUtf8ToUtf16(ABytes.substr(first, length), decoded)) return kNotText;
+  return {};
+}
+
 // Checks a panel and builds its model, noting every problem on the way.
 class TPanelReader {
  public:
@@ -268,7 +297,7 @@ class TPanelReader {
       const std::u16string keys = Utf8ToUtf16(value.get<std::string>());
       const std::vector<std::u16string> reports = TKeySequence::Check(keys);
       if (!reports.empty()) {
-        Problem(member(action), AWhere, "keys " + Shown(value) + ": " + Utf16ToUtf8(reports.front()));
+        Problem(member(action), AWhere, "keys " + Shown(value) + ": " + KeyReport(reports.front()));
         return;
       }
       ARow.Buttons().Add(std::make_unique<TButtonKeyPress>(HTMLText(keys, false), caption, color, colspan));
@@ -337,6 +366,10 @@ TPanel ParsePanel(std::string_view ABytes, std::u16string_view AName) {
   if (ABytes.size() > kMaxPanelFileSize) {
     reader.Problem({}, "", "the file is larger than " + std::to_string(kMaxPanelFileSize / 1024 / 1024) +
                                " MiB; a panel never needs that much");
+    throw EPanelError(std::move(reader.Problems()));
+  }
+  if (const std::string notText = NotText(ABytes); !notText.empty()) {
+    reader.Problem({}, "", notText);
     throw EPanelError(std::move(reader.Problems()));
   }
   json root;

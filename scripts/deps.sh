@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs the Debian packages a build needs, when they are missing.
-# Usage: scripts/deps.sh [build|test|kernel|windows|package|icons|browser|bench|fuzz]...
+# Usage: scripts/deps.sh [build|test|kernel|windows|package|icons|media|browser|bench|fuzz]...
 set -euo pipefail
 
 # Node.js and npm build the page's script. A Node.js that brings its own npm (as NodeSource's
@@ -24,6 +24,8 @@ for group in "$@"; do
     package) packages+=(nsis dpkg-dev lintian unzip curl xvfb xauth xdotool imagemagick) ;;
     # Remaking the icon files from the SVG (app/icons/make-icons.sh).
     icons) packages+=(librsvg2-bin imagemagick) ;;
+    # Remaking the page's keep-awake video (webroot/make-wake-video.sh).
+    media) packages+=(vpx-tools) ;;
     browser) packages+=(chromium) ;;
     bench) packages+=(nginx wrk curl libbenchmark-dev) ;;
     # clang with the libFuzzer and sanitizer runtimes.

@@ -50,7 +50,7 @@ for file in panels/*.json; do [ -e "$file" ] && panels+=("$(basename "$file")");
 # ---- The programs and the zip -------------------------------------------------------------
 
 listing=$(unzip -Z1 "$zip")
-for file in Tapdeck.exe "${page_files[@]}" panels/ "${panels[@]/#/panels/}"; do
+for file in Tapdeck.exe LICENSE.txt "${page_files[@]}" panels/ "${panels[@]/#/panels/}"; do
   grep -qx "Tapdeck-$version-win64/$file" <<<"$listing" || fail "the zip lacks $file"
 done
 unzip -q -o "$zip" -d "$run/zip"
@@ -59,7 +59,7 @@ headers=$(x86_64-w64-mingw32-objdump -h "$exe")
 grep -q '\.debug_info' <<<"$headers" && fail "Tapdeck.exe in the zip still has its debugging symbols"
 grep -q '\.gnu_debuglink' <<<"$headers" || fail "Tapdeck.exe in the zip has no debug link to Tapdeck.exe.debug"
 strings -el "$exe" | grep -qx "$version" || fail "Tapdeck.exe's version resource does not say $version"
-pass "the zip: Tapdeck.exe ($(stat -c %s "$exe") bytes, stripped, version $version), the page files, ${#panels[@]} example panels"
+pass "the zip: Tapdeck.exe ($(stat -c %s "$exe") bytes, stripped, version $version), the licence, the page files, ${#panels[@]} example panels"
 
 # ---- The Debian package -------------------------------------------------------------------
 
@@ -85,6 +85,7 @@ else
       /usr/share/doc/tapdeck/copyright; do
     [ -e "$file" ] || fail "the Debian package did not install $file"
   done
+  grep -q "^License: Expat" /usr/share/doc/tapdeck/copyright || fail "the copyright file names no MIT (Expat) licence"
   [ "$(readlink -f /usr/bin/tapdeck)" = /usr/lib/tapdeck/tapdeck ] || fail "/usr/bin/tapdeck does not lead to /usr/lib/tapdeck/tapdeck"
   sections=$(readelf -S /usr/lib/tapdeck/tapdeck)
   grep -q '\.debug_info' <<<"$sections" && fail "the installed program still has its debugging symbols"
@@ -138,7 +139,7 @@ uninstall_value() {
 }
 # Checks that folder $1 holds the installed files.
 check_installed_files() {
-  for file in Tapdeck.exe Uninstall.exe "${page_files[@]}" "${panels[@]/#/panels/}"; do
+  for file in Tapdeck.exe LICENSE.txt Uninstall.exe "${page_files[@]}" "${panels[@]/#/panels/}"; do
     [ -f "$1/$file" ] || fail "the installer did not put $file into $1"
   done
   [ -d "$1/panels" ] || fail "the installer made no panels folder in $1"

@@ -367,6 +367,10 @@ int main(int argc, char** argv) {
     std::puts("tapdeck-headless " TAPDECK_VERSION);
     return 0;
   }
+  if (argc == 2 && (std::string_view(argv[1]) == "--help" || std::string_view(argv[1]) == "-h")) {
+    std::fputs(kUsage, stdout);
+    return 0;
+  }
   PrepareStopRequest();
   THeadlessOptions options;
   try {

@@ -14,7 +14,6 @@
     NUMDECIMAL: "Num .", NUMDIVIDE: "Num /", NUMMINUS: "Num -", NUMMULTIPLY: "Num *", NUMPLUS: "Num +",
     NUMLOCK: "Num Lock", CAPSLOCK: "Caps Lock", SCROLLLOCK: "Scroll Lock", PRTSC: "Print Screen",
     BREAK: "Break", HELP: "Help", CLEAR: "Clear" };
-  var MODIFIERS = { "^": "Ctrl", "+": "Shift", "%": "Alt", "#": "Win" };
   var ACTIONS = ["keys", "buttonsDown", "buttonsUp", "buttonsPress"];
   var CHECK_DELAY_MS = 150;
 
@@ -60,49 +59,99 @@
 
   // --- Words for a key sequence ---
 
-  // "^{F4}" reads "Ctrl + F4"; "ab" reads "a, b"; "+(ab)" reads "Shift + (a, b)".
+  // What a key sequence types, read as the program's key player plays it on a US keyboard:
+  // "^{F4}" reads "Ctrl + F4", "ab" reads "a, b", "%(fx)" reads "Alt + (f, x)", "G" reads
+  // "Shift + G" (the layout types a capital with Shift). Gives the words, the first error (a
+  // key that does not exist, a modifier with no key after it) and a hint.
+  var SIDES = { "<": "left ", ">": "right " };
+  var HELD = { "^": "Ctrl", "+": "Shift", "%": "Alt", "#": "Win", "&": "Tab" };
+  // The characters a US keyboard types with Shift, and the key that types each.
+  var SHIFTED = { "~": "`", "!": "1", "@": "2", "#": "3", "$": "4", "%": "5", "^": "6", "&": "7", "*": "8",
+    "(": "9", ")": "0", "_": "-", "+": "=", "{": "[", "}": "]", "|": "\\", ":": ";", "\"": "'", "<": ",",
+    ">": ".", "?": "/" };
+  function knownKeyName(upper) {
+    return WORDS[upper] || (/^F([1-9]|1[0-9]|2[0-4])$/.test(upper) ? upper : /^NUM[0-9]$/.test(upper) ? "Num " + upper.charAt(3) : null);
+  }
   function readKeys(text) {
+    var reading = { words: "", error: "", hint: "" };
     var out = [];
+    var held = []; // modifiers pressed and not yet released
+    var group = null; // the keys of an open group, and the modifiers held when it opened
+    function fail(message) { if (!reading.error) reading.error = message; }
+    // A key that does not exist: nothing is typed, and held modifiers stay held.
+    function skipped() { (group ? group.keys : out).push("?"); }
+    // One key typed: with the held modifiers, which go up after it unless a group is open.
+    function typed(word) {
+      if (group) { group.keys.push(held.slice(group.mods.length).concat([word]).join(" + ")); return; }
+      out.push(held.concat([word]).join(" + "));
+      held = [];
+    }
+    // A character typed as the keyboard layout types it.
+    function character(c) {
+      if (c === " ") return "Space";
+      if (c >= "A" && c <= "Z") {
+        if (!reading.hint) reading.hint = "A capital letter types Shift with it: " + c.toLowerCase() + " types the plain " + c + " key.";
+        return "Shift + " + c;
+      }
+      if (SHIFTED[c]) return "Shift + " + SHIFTED[c] + " (" + c + ")";
+      if (c === "\t") return "Tab";
+      if (c < " " || c > "~") { fail("No key types \u201c" + c + "\u201d: Invalid Key Name"); return null; }
+      return c;
+    }
+    function closeGroup() {
+      if (!group) return;
+      out.push(group.mods.concat(["(" + group.keys.join(", ") + ")"]).join(" + "));
+      group = null;
+    }
     var i = 0;
-    function key() {
-      var mods = [];
-      while (i < text.length) {
-        var c = text[i];
-        if (MODIFIERS[c]) { mods.push(MODIFIERS[c]); i++; continue; }
-        if (c === "&" && (text[i + 1] === "<" || text[i + 1] === ">") && MODIFIERS[text[i + 2]]) {
-          mods.push((text[i + 1] === "<" ? "left " : "right ") + MODIFIERS[text[i + 2]]);
-          i += 3;
-          continue;
-        }
+    var n = text.length;
+    while (i < n) {
+      var c = text.charAt(i);
+      if (c === "(") { closeGroup(); group = { mods: held.slice(), keys: [] }; i++; continue; }
+      if (c === ")") { closeGroup(); held = []; i++; continue; }
+      if (HELD[c]) {
+        var side = i + 2 < n ? SIDES[text.charAt(i + 1)] : undefined;
+        held.push((c === "&" ? "" : side || "") + HELD[c]);
+        i += side ? 2 : 1;
+        continue;
+      }
+      if (c === "~") { typed("Enter"); i++; continue; }
+      if (c !== "{") {
+        var plain = character(c);
+        if (plain) typed(plain);
+        else skipped();
+        i++;
+        continue;
+      }
+      if (text.charAt(i + 1) === "{") { typed(character("{")); i += 3; continue; }
+      var close = text.indexOf("}", i + 1);
+      if (close < 0) { fail("\u201c{\u201d with no \u201c}\u201d after it: No close bracket."); out.push("?"); held = []; break; }
+      var inner = text.slice(i + 1, close);
+      i = close + 1;
+      if (text.charAt(i) === "}") { typed(character("}")); i++; continue; }
+      var blank = inner.indexOf(" ");
+      var count = blank >= 0 ? inner.slice(blank + 1) : null;
+      var name = (blank >= 0 ? inner.slice(0, blank) : inner).toUpperCase();
+      if (count !== null && !/^ *[+-]?([0-9]+|(\$|0x|x)[0-9a-f]+)$/i.test(count)) {
+        fail("\u201c" + count + "\u201d is not a number of presses");
+        out.push("?");
+        held = [];
         break;
       }
-      var word;
-      if (i >= text.length) word = "?";
-      else if (text[i] === "{") {
-        var close = text.indexOf("}", i + 2);
-        if (close < 0) { word = "(no closing })"; i = text.length; }
-        else {
-          var inner = text.slice(i + 1, close);
-          var space = inner.lastIndexOf(" ");
-          var name = space > 0 ? inner.slice(0, space) : inner;
-          var count = space > 0 ? inner.slice(space + 1) : "";
-          var upper = name.toUpperCase();
-          word = WORDS[upper] || (/^F\d+$|^NUM\d$/.test(upper) ? upper.replace("NUM", "Num ") : name);
-          if (count) word += " \u00d7 " + count;
-          i = close + 1;
-        }
-      } else if (text[i] === "(") {
-        var depth = 1, j = i + 1;
-        while (j < text.length && depth > 0) { if (text[j] === "(") depth++; if (text[j] === ")") depth--; j++; }
-        word = "(" + readKeys(text.slice(i + 1, depth === 0 ? j - 1 : j)) + ")";
-        i = j;
-      } else if (text[i] === "~") { word = "Enter"; i++; }
-      else if (text[i] === " ") { word = "Space"; i++; }
-      else { word = text[i]; i++; }
-      return mods.concat([word]).join(" + ");
+      if (name.length === 1 && name !== inner.charAt(0) && !reading.hint)
+        reading.hint = "A letter in braces is typed as a capital, with Shift: " + inner.charAt(0) + " alone types the plain " + name + " key.";
+      var word = name.length === 1 ? character(name) : knownKeyName(name);
+      if (!word && name.length !== 1) fail("\u201c{" + inner + "}\u201d: Invalid Key Name");
+      if (!word) skipped();
+      else typed(count !== null ? word + " \u00d7 " + count.trim() : word);
     }
-    while (i < text.length) out.push(key());
-    return out.join(", ");
+    closeGroup();
+    if (held.length) {
+      fail(held.join(" + ") + " with no key after it: a modifier holds for the next key, as in ^{F4}");
+      out.push(held.join(" + ") + " alone");
+    }
+    reading.words = out.join(", ");
+    return reading;
   }
 
   // --- Drawing ---
@@ -319,7 +368,10 @@
     $("buttons-fields").hidden = action === "keys" || action === "none";
     if (action === "keys") {
       if (active !== $("cell-keys")) $("cell-keys").value = cell.keys === undefined ? "" : String(cell.keys);
-      $("keys-reading").textContent = readKeys(String(cell.keys || ""));
+      var reading = readKeys(String(cell.keys || ""));
+      $("keys-reading").textContent = reading.words;
+      $("keys-hint").textContent = reading.error || reading.hint;
+      $("keys-reading-line").classList.toggle("bad", !!reading.error);
     } else if (action !== "none" && active !== $("cell-buttons")) {
       $("cell-buttons").value = isArray(cell[action]) ? cell[action].join(", ") : String(cell[action]);
     }
@@ -360,6 +412,7 @@
     drawRows();
     drawCell();
     drawProblems();
+    showTabInPreview();
     $("save").disabled = !valid || !dirty();
     if (label && !document.body.contains(active)) {
       var again = null;
@@ -407,6 +460,7 @@
         preview(text, number);
       } else {
         drawStatus(problems.length + (problems.length === 1 ? " problem" : " problems") + ": Save waits until the panel is valid.", "bad");
+        previewInvalid();
       }
       draw();
     }).catch(function () {
@@ -426,9 +480,51 @@
         return all;
       });
       if (found.length && found.join() !== colors.join()) { colors = found; draw(); }
-      if (number === checkNumber)
-        $("preview").srcdoc = html.replace("</head>", "<style>#connect{display:none!important}</style></head>");
+      if (number !== checkNumber) return;
+      showPreview(html.replace("</head>", "<style>#connect{display:none!important}</style></head>")
+                      .replace("</body>", PREVIEW_TAB_SCRIPT + "</body>"), "");
+      previewed = true;
     }).catch(function () {});
+  }
+
+  // --- The preview: always the panel being edited ---
+  // While the panel has problems it shows the last valid state of this panel, marked as such;
+  // a panel loaded with problems (or empty) has none, and the preview says so.
+
+  var previewed = false; // the preview shows a valid state of the panel being edited
+  var previewTab = null; // the tab last shown in the preview
+  // Lets the editor show the tab being edited: the preview's own tab switch, by message (the
+  // preview is sandboxed, so the editor cannot reach into it).
+  var PREVIEW_TAB_SCRIPT = "<script>addEventListener('message',function(e){var c=e.data&&e.data.tapdeckTab&&" +
+    "document.querySelector('td[command=\"show\"][subject=\"'+e.data.tapdeckTab+'\"]');if(c&&window.docommand)docommand(c);});<\/script>";
+
+  function showPreview(html, note) {
+    if (html !== null) {
+      previewTab = null;
+      $("preview").srcdoc = html;
+    }
+    $("phone").classList.toggle("stale", previewed && html === null);
+    $("preview-note").textContent = note;
+  }
+
+  function previewInvalid() {
+    if (previewed) return showPreview(null, "The preview shows the last valid state: the panel has problems (listed above).");
+    var rows = [];
+    ["above", "below"].forEach(function (name) { if (isArray(panel[name])) rows = rows.concat(panel[name]); });
+    (isArray(panel.tabs) ? panel.tabs : []).forEach(function (tab) { if (tab && isArray(tab.rows)) rows = rows.concat(tab.rows); });
+    var empty = !rows.some(function (row) { return isArray(row) && row.length > 0; });
+    var blank = "<!DOCTYPE html><body style=\"margin:0;background:#101114\"></body>";
+    showPreview($("preview").srcdoc === blank ? null : blank,
+                empty ? "An empty panel: add a tab, a row and a cell to see it here."
+                      : "Nothing to preview yet: the preview shows the panel once its problems are mended.");
+  }
+
+  // The tab being edited, shown in the preview.
+  function showTabInPreview() {
+    var tab = part.indexOf("tab:") === 0 && isArray(panel.tabs) ? panel.tabs[Number(part.slice(4))] : null;
+    if (!tab || !tab.id || tab.id === previewTab) return;
+    previewTab = tab.id;
+    $("preview").contentWindow.postMessage({ tapdeckTab: String(tab.id) }, "*");
   }
 
   function load(newPanel, note, asSaved) {
@@ -437,6 +533,7 @@
     part = isArray(panel.tabs) && panel.tabs.length ? "tab:0" : "above";
     selected = null;
     problems = [];
+    previewed = false;
     if (note) drawStatus(note);
     changed(true);
   }
@@ -444,6 +541,7 @@
   // --- Wiring ---
 
   function wire() {
+    $("preview").addEventListener("load", function () { previewTab = null; showTabInPreview(); });
     var keyName = $("key-name");
     KEY_NAMES.forEach(function (n) { option(keyName, n, "{" + n + "}"); });
 
@@ -576,15 +674,16 @@
       var file = $("import-file").files[0];
       $("import-file").value = "";
       if (!file) return;
-      file.text().then(function (text) {
+      file.arrayBuffer().then(function (bytes) {
         var parsed;
-        try { parsed = JSON.parse(text.replace(/^\ufeff/, "")); } catch (e) { parsed = undefined; }
+        try { parsed = JSON.parse(new TextDecoder("utf-8").decode(bytes)); } catch (e) { parsed = undefined; }
         if (parsed === undefined || typeof parsed !== "object" || parsed === null || isArray(parsed)) {
-          // The program says what is wrong in its own words; the panel being edited stays.
-          return post("/edit/check", text).then(function (r) { return r.json(); }).then(function (answer) {
-            problems = answer.problems || [];
-            drawProblems();
-            drawStatus("Cannot import " + file.name + ": " + (problems.length ? problems[0].message : "not a panel"), "bad");
+          // The program says what is wrong in its own words, from the file's own bytes (an image
+          // is "not text"); the panel being edited stays.
+          return post("/edit/check", bytes).then(function (r) { return r.json(); }).then(function (answer) {
+            var refused = answer.problems || [];
+            var message = refused.length ? refused[0].message.replace(/^panel: /, "") : "not a panel";
+            drawStatus("Cannot import " + file.name + ": " + message, "bad");
           });
         }
         if (!confirmDiscard()) return;
@@ -592,6 +691,8 @@
       });
     });
     $("export").addEventListener("click", function () {
+      if (problems.length && !window.confirm("The panel has " + problems.length + (problems.length === 1 ? " problem" : " problems") +
+                                              ": Tapdeck refuses such a file until they are mended. Export it anyway?")) return;
       var blob = new Blob([cleanText()], { type: "application/json" });
       var a = document.createElement("a");
       a.href = URL.createObjectURL(blob);

@@ -162,6 +162,15 @@ TEST(PanelFile, RefusesWithThePlaceInWordsAndTheValue) {
       {R"({"tapdeckPanel": 1, "above": [7700058492e6137]})", "panel.json: number overflow parsing '7700058492e6137'"},
       {"", "panel.json: line 1, column 1: syntax error while parsing value - unexpected end of input; expected '[', "
            "'{', or a literal"},
+      // A key no keyboard key types reads like an unknown key name.
+      {OneCell(R"({"text": "A", "keys": "+\u00e9a"})"),
+       "panel.json: tab \"Flight\", row 1, cell 1 (\"A\"): keys \"+\xC3\xA9"
+       "a\": Invalid Key Name"},
+      // Files that are not text at all, and text in another encoding than UTF-8.
+      {std::string("\x89PNG\r\n\x1A\n\0\0\0\rIHDR", 16), "panel.json: this is not a panel file (not text)"},
+      {"\xFF\xD8\xFF\xE0", "panel.json: this is not a panel file (not text)"},
+      {std::string("{\"tapdeckPanel\": 1,\0}", 21), "panel.json: this is not a panel file (not text)"},
+      {std::string("\xFF\xFE{\0", 4), "panel.json: this panel file is UTF-16 text: save it as UTF-8"},
       {"{\"tapdeckPanel\": 1, \"title\": \"\xFF\"}",
        "panel.json: line 1, column 31: syntax error while parsing value - invalid string: ill-formed UTF-8 byte; last "
        "read: '\"\xEF\xBF\xBD'"},  // the byte as the replacement character

@@ -139,6 +139,17 @@ TEST_F(HeadlessProcess, VersionPrintsTheProjectVersionAndExits) {
   EXPECT_EQ(child.Wait(), 0);
 }
 
+// Asked for, the usage goes to standard output and is no error.
+TEST_F(HeadlessProcess, HelpPrintsTheUsageAndExits) {
+  for (const char* option : {"--help", "-h"}) {
+    TChildProcess child(HeadlessProgram(), {option});
+    ASSERT_TRUE(child.Started());
+    EXPECT_EQ(child.ReadLine().value_or("").rfind("usage: tapdeck-headless [--port N]", 0), 0u) << option;
+    EXPECT_EQ(child.ReadErrors(), "") << option;
+    EXPECT_EQ(child.Wait(), 0) << option;
+  }
+}
+
 // ---- Panel files ----
 
 // The page tapdeck-headless serves with the given extra options, and the lines its taps print.

@@ -8,6 +8,8 @@
 import { isPlainKey } from "./keys.js";
 import { setUpConnectCard } from "./connect.js";
 import { deviceHeaders, explainRefusal, isFramed, setUpPairing } from "./pairing.js";
+import { fitCaptions } from "./fit.js";
+import { setUpWakeLock } from "./wakelock.js";
 
 // The input route of each cell action; the cell's key attribute goes along as "str".
 const ROUTES = {
@@ -550,6 +552,8 @@ window.addEventListener("pagehide", () => {
   });
   setUpConnectCard();
   setUpPairing();
+  fitCaptions(document.getElementById("panel"));
+  setUpWakeLock();
 })();
 
 // For tests and for pages that add cells of their own.
