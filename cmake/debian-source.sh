@@ -105,13 +105,20 @@ fi
 if [ -f "$dest/.debian-source" ] && [ "$(cat "$dest/.debian-source")" = "$dsc" ]; then
   exit 0
 fi
-(cd "$cache/files" && apt-get -q source --download-only "$spec" >"$apt/source.log" 2>&1) ||
-  { cat "$apt/source.log" >&2; exit 1; }
-
 rm -rf "$dest" "$dest.unpacking"
 mkdir -p "$(dirname "$dest")"
-dpkg-source --no-copy -x "$cache/files/$dsc" "$dest.unpacking" >"$apt/unpack.log" 2>&1 ||
-  { cat "$apt/unpack.log" >&2; exit 1; }
+if (cd "$cache/files" && apt-get -q source --download-only "$spec" >"$apt/source.log" 2>&1); then
+  dpkg-source --no-copy -x "$cache/files/$dsc" "$dest.unpacking" >"$apt/unpack.log" 2>&1 ||
+    { cat "$apt/unpack.log" >&2; exit 1; }
+else
+  # A mirror may lack the Debian part of a package (the packaging and its patches) while it
+  # has the upstream sources: the library is then built from those as released.
+  orig=$(cd "$cache/files" && ls "${dsc%%_*}"_*.orig.tar.* 2>/dev/null | head -n 1 || true)
+  [ -n "$orig" ] && [ -f "$cache/files/$dsc" ] || { cat "$apt/source.log" >&2; exit 1; }
+  echo "debian-source: the Debian part of $dsc is missing on $mirror; unpacking $orig without Debian's patches" >&2
+  mkdir -p "$dest.unpacking"
+  tar -xf "$cache/files/$orig" -C "$dest.unpacking" --strip-components=1
+fi
 echo "$dsc" >"$dest.unpacking/.debian-source"
 mv "$dest.unpacking" "$dest"
 echo "debian-source: $dsc unpacked into $dest"
