@@ -105,6 +105,9 @@ void TfrmMain::Run(TMainEvent AEvent) {
     case TMainEvent::ButtonDevicesClick: return ButtonDevicesClick();
     case TMainEvent::chkOpenModeClick: return chkOpenModeClick();
     case TMainEvent::PairingCardClose: return PairingCardClose();
+    case TMainEvent::chkNoJoystickClick: return chkNoJoystickClick();
+    case TMainEvent::lblGameClick: return lblGameClick();
+    case TMainEvent::lblBindingsClick: return lblBindingsClick();
     case TMainEvent::EditPortChange: return EditPortChange();
     case TMainEvent::edtvJoyDeviceIdChange: return edtvJoyDeviceIdChange();
     case TMainEvent::ApplicationEvents1Idle: {
@@ -293,6 +296,12 @@ void TfrmMain::chkOpenModeClick() {
   GetDeviceStore().SetOpenMode(FView.Checked(TMainControl::chkOpenMode));
   ShowAccess();
 }
+
+void TfrmMain::chkNoJoystickClick() {}
+
+void TfrmMain::lblGameClick() {}
+
+void TfrmMain::lblBindingsClick() {}
 
 void TfrmMain::ShowAccess() {
   const bool open = GetDeviceStore().OpenMode();

@@ -41,6 +41,12 @@ enum class TMainControl {
   chkOpenMode,
   // Who may press keys now; in the colour of a warning while any device may.
   lblAccess,
+  // A check box: "No joystick (keys only)": Start acquires no joystick device.
+  chkNoJoystick,
+  // The game's status file: found where, and when it last changed; a click picks its folder.
+  lblGame,
+  // The game's key bindings in use, or why none; a click picks their folder.
+  lblBindings,
 };
 
 enum class TMainEvent {
@@ -60,6 +66,9 @@ enum class TMainEvent {
   chkOpenModeClick,
   // The pairing card was closed by the user: its code is void.
   PairingCardClose,
+  chkNoJoystickClick,
+  lblGameClick,
+  lblBindingsClick,
 };
 
 // What the pairing card shows: the QR code of the page's address with the one-time secret
@@ -115,6 +124,8 @@ class IMainView {
   virtual void ShowDevices(const std::vector<TDeviceRow>& ARows, bool AOpen) = 0;
   // Shows a script's key, once, so that it can be copied.
   virtual void ShowScriptKey(const std::u16string& AName, const std::u16string& AKey) = 0;
+  // Asks the user for a folder (modal), starting at AStart; nothing when cancelled.
+  virtual std::optional<std::u16string> PickFolder(const std::u16string& ATitle, const std::u16string& AStart) = 0;
 };
 
 // The platform services the window uses, replaceable by tests.
@@ -169,6 +180,10 @@ class TfrmMain {
   void PairingCardClose();
   void ButtonDevicesClick();
   void chkOpenModeClick();
+  void chkNoJoystickClick();
+  // Pick the folder of the game's status file, or of its key bindings.
+  void lblGameClick();
+  void lblBindingsClick();
   // The device list's buttons.
   void ForgetDevice(const std::string& AId);
   void ForgetAllDevices();

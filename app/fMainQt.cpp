@@ -5,6 +5,7 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QDialog>
+#include <QFileDialog>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QInputDialog>
@@ -204,15 +205,31 @@ TfrmMainQt::TfrmMainQt(TfrmMainPlatform APlatform) {
   panel->installEventFilter(this);
 
   // Below the specified controls: who may press keys.
-  QPushButton* pair = addButton(TMainControl::ButtonPair, "ButtonPair", "Pair a phone", 24, 228, 107);
-  QPushButton* devices = addButton(TMainControl::ButtonDevices, "ButtonDevices", "Devices\u2026", 137, 228, 80);
-  auto* openMode = new QCheckBox("Any device on this network may press keys\n(no pairing)", this);
-  openMode->setObjectName("chkOpenMode");
-  openMode->setGeometry(24, 258, 292, 30);
-  FControls[Index(TMainControl::chkOpenMode)] = openMode;
-  QLabel* access = AddLabel("lblAccess", "", 24, 294);
-  access->setFixedWidth(292);
-  FControls[Index(TMainControl::lblAccess)] = access;
+  QPushButton* pair = addButton(TMainControl::ButtonPair, "ButtonPair", "Pair a phone", 24, 226, 107);
+  QPushButton* devices = addButton(TMainControl::ButtonDevices, "ButtonDevices", "Devices\u2026", 137, 226, 80);
+  const auto addCheckBox = [this](TMainControl c, const char* name, const char* text, int top, int height) {
+    auto* box = new QCheckBox(text, this);
+    box->setObjectName(name);
+    box->setGeometry(24, top, 292, height);
+    FControls[Index(c)] = box;
+    return box;
+  };
+  QCheckBox* openMode =
+      addCheckBox(TMainControl::chkOpenMode, "chkOpenMode", "Any device on this network may press keys\n(no pairing)", 256, 30);
+  const auto addLine = [this](TMainControl c, const char* name, int top, bool clickable) {
+    QLabel* label = AddLabel(name, "", 24, top);
+    label->setFixedWidth(292);
+    FControls[Index(c)] = label;
+    if (clickable) {
+      label->setCursor(Qt::PointingHandCursor);
+      label->installEventFilter(this);
+    }
+    return label;
+  };
+  addLine(TMainControl::lblAccess, "lblAccess", 290, false);
+  QCheckBox* noJoystick = addCheckBox(TMainControl::chkNoJoystick, "chkNoJoystick", "No joystick (keys only)", 308, 20);
+  addLine(TMainControl::lblGame, "lblGame", 332, true);
+  addLine(TMainControl::lblBindings, "lblBindings", 350, true);
 
   FForm = std::make_unique<TfrmMain>(*this, std::move(APlatform));
   TfrmMain& form = *FForm;
@@ -224,6 +241,7 @@ TfrmMainQt::TfrmMainQt(TfrmMainPlatform APlatform) {
   connect(pair, &QPushButton::clicked, this, [&form] { form.Fire(TMainEvent::ButtonPairClick); });
   connect(devices, &QPushButton::clicked, this, [&form] { form.Fire(TMainEvent::ButtonDevicesClick); });
   connect(openMode, &QCheckBox::clicked, this, [&form] { form.Fire(TMainEvent::chkOpenModeClick); });
+  connect(noJoystick, &QCheckBox::clicked, this, [&form] { form.Fire(TMainEvent::chkNoJoystickClick); });
   FRefresh = new QTimer(this);
   FRefresh->start(1000);
   // The idle refresh: the UI thread is about to wait, so every pending event has been handled.
@@ -254,10 +272,16 @@ void TfrmMainQt::showEvent(QShowEvent* e) {
 }
 
 bool TfrmMainQt::eventFilter(QObject* AWatched, QEvent* AEvent) {
-  if (FForm && AWatched == FControls[Index(TMainControl::lblPanel)] && AEvent->type() == QEvent::MouseButtonRelease &&
+  // A click on one of the labels that open something.
+  if (FForm && AEvent->type() == QEvent::MouseButtonRelease &&
       static_cast<QMouseEvent*>(AEvent)->button() == Qt::LeftButton) {
-    FForm->Fire(TMainEvent::lblPanelClick);
-    return true;
+    for (const auto& [control, event] : {std::pair{TMainControl::lblPanel, TMainEvent::lblPanelClick},
+                                         std::pair{TMainControl::lblGame, TMainEvent::lblGameClick},
+                                         std::pair{TMainControl::lblBindings, TMainEvent::lblBindingsClick}})
+      if (AWatched == FControls[Index(control)]) {
+        FForm->Fire(event);
+        return true;
+      }
   }
   if (!FCentred && AWatched == windowHandle() && AEvent->type() == QEvent::Expose && windowHandle()->isExposed()) {
     FCentred = true;
@@ -318,9 +342,8 @@ void TfrmMainQt::SetText(TMainControl AControl, const std::u16string& AText) {
   } else if (auto* label = qobject_cast<QLabel*>(w)) {
     if (label->text() == text) return;
     label->setText(text);
-    if (AControl != TMainControl::lblKeyboardStatus && AControl != TMainControl::lblPanel &&
-        AControl != TMainControl::lblAccess)
-      label->adjustSize();
+    // Labels of a fixed width keep it; the others take their text's size.
+    if (label->minimumWidth() != label->maximumWidth()) label->adjustSize();
   }
 }
 
@@ -512,4 +535,10 @@ void TfrmMainQt::LeaveDeviceId() {
     if (auto text = TfrmMain::DeviceIdRules().TextOnExit(Text(TMainControl::edtvJoyDeviceId)))
       SetText(TMainControl::edtvJoyDeviceId, *text);
   });
+}
+
+std::optional<std::u16string> TfrmMainQt::PickFolder(const std::u16string& ATitle, const std::u16string& AStart) {
+  const QString folder = QFileDialog::getExistingDirectory(this, ToQString(ATitle), ToQString(AStart));
+  if (folder.isEmpty()) return std::nullopt;
+  return folder.toStdU16String();
 }

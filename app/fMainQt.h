@@ -42,9 +42,11 @@ class TfrmMainQt : public QWidget, public IMainView {
   void HidePairingCard() override;
   void ShowDevices(const std::vector<TDeviceRow>& ARows, bool AOpen) override;
   void ShowScriptKey(const std::u16string& AName, const std::u16string& AKey) override;
+  std::optional<std::u16string> PickFolder(const std::u16string& ATitle, const std::u16string& AStart) override;
 
-  // The window's height: the specified controls, then the pairing and access controls.
-  static constexpr int kHeight = 318;
+  // The window's height: the specified controls, then who may press keys, the joystick choice
+  // and what the program learns from the game.
+  static constexpr int kHeight = 372;
 
  protected:
   void showEvent(QShowEvent* e) override;
@@ -62,7 +64,7 @@ class TfrmMainQt : public QWidget, public IMainView {
   // The id of the device list's selected row; empty when none is selected.
   std::string SelectedDevice() const;
 
-  std::array<QWidget*, static_cast<std::size_t>(TMainControl::lblAccess) + 1> FControls{};
+  std::array<QWidget*, static_cast<std::size_t>(TMainControl::lblBindings) + 1> FControls{};
   std::unique_ptr<TfrmMain> FForm;
   QDialog* FCard = nullptr;
   QWidget* FCardCode = nullptr;  // draws the QR code

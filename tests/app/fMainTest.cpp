@@ -5,6 +5,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -79,7 +80,13 @@ class TFakeView : public IMainView {
     if (devicesOpen) deviceRows = rows;
   }
   void ShowScriptKey(const std::u16string& name, const std::u16string& key) override { scriptKeys.push_back({name, key}); }
+  std::optional<std::u16string> PickFolder(const std::u16string&, const std::u16string&) override {
+    ++folderPicks;
+    return pickedFolder;
+  }
   std::map<C, bool> checked, warnings;
+  std::optional<std::u16string> pickedFolder;
+  int folderPicks = 0;
   std::vector<TPairingCardView> cards;
   bool devicesOpen = false;
   std::vector<TDeviceRow> deviceRows;
