@@ -12,6 +12,7 @@ target_sources(tapdeck_core PRIVATE
 # The HTTP service.
 target_sources(tapdeck_core PRIVATE
   web/uByteChannel.cpp
+  web/uConnectionSignal.cpp
   web/uContentType.cpp
   web/uHTTPConnection.cpp
   web/uHTTPRequestReader.cpp

@@ -179,7 +179,8 @@ TReadOutcome ReadRequest(TByteChannel& channel, THTTPReader& reader, const THTTP
 }
 
 // The serve itself, as ServeHTTPConnection describes it; it may raise.
-void ServeRequest(TByteChannel& AChannel, TWebRequestHandler& AHandler, const THTTPConnectionLimits& ALimits) {
+void ServeRequest(TByteChannel& AChannel, TWebRequestHandler& AHandler, const THTTPConnectionLimits& ALimits,
+                  TConnectionSignal* ASignal) {
   THTTPReader reader(AChannel);
   TParsedRequest parsed;
   switch (ReadRequest(AChannel, reader, ALimits, parsed)) {
@@ -201,6 +202,19 @@ void ServeRequest(TByteChannel& AChannel, TWebRequestHandler& AHandler, const TH
   request.SetPeerAddressSource([&AChannel] { return AChannel.PeerAddress(); });
   // A failed write means the client is gone; there is nobody left to tell.
   TWebResponse response([&AChannel, head](TWebResponse& AResponse) { WriteHTTPResponse(AChannel, AResponse, head); });
+  if (ASignal && !head) {
+    TStreamWriter stream;
+    stream.Begin = [&AChannel](const TWebResponse& AResponse) { return WriteStreamHeaders(AChannel, AResponse); };
+    stream.Write = [&AChannel](std::string_view ABytes) { return AChannel.SendAll(ABytes); };
+    // The client sends nothing more on a stream: anything readable is its close (or junk).
+    stream.ClientGone = [&AChannel] {
+      if (!AChannel.WaitReadable(0)) return false;
+      char byte;
+      return AChannel.Receive(&byte, 1) <= 0;
+    };
+    stream.Signal = ASignal;
+    response.SetStreamWriter(std::move(stream));
+  }
   try {
     AHandler.HandleRequest(request, response);
   } catch (const EWebRequestForbidden&) {
@@ -225,14 +239,14 @@ void ServeRequest(TByteChannel& AChannel, TWebRequestHandler& AHandler, const TH
 
 }  // namespace
 
-void ServeHTTPConnection(TByteChannel& AChannel, TWebRequestHandler& AHandler,
-                         const THTTPConnectionLimits& ALimits) noexcept {
+void ServeHTTPConnection(TByteChannel& AChannel, TWebRequestHandler& AHandler, const THTTPConnectionLimits& ALimits,
+                         TConnectionSignal* ASignal) noexcept {
   // Reading the request and forming the answer allocate and convert text at every step, and
   // memory can run out at any of them; the channel is not ours to vouch for either. Whatever
   // escapes ends the serve here, on the connection's own thread, and the owner then closes
   // the connection: the client gets what was written so far, or nothing.
   try {
-    ServeRequest(AChannel, AHandler, ALimits);
+    ServeRequest(AChannel, AHandler, ALimits, ASignal);
   } catch (...) {
   }
 }

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "web/uByteChannel.h"
+#include "web/uConnectionSignal.h"
 #include "web/uWebRequestHandler.h"
 
 struct THTTPConnectionLimits {
@@ -20,5 +21,7 @@ struct THTTPConnectionLimits {
 // has had the chance to read it; the owner then closes the connection. Never raises: an
 // error that nothing answers (memory running out, a channel that raises) ends the serve
 // with whatever was written so far.
-void ServeHTTPConnection(TByteChannel& AChannel, TWebRequestHandler& AHandler,
-                         const THTTPConnectionLimits& ALimits) noexcept;
+// ASignal: the connection's signal, which lets a response stay open (a stream of events) until
+// the service cancels it; without one no response streams.
+void ServeHTTPConnection(TByteChannel& AChannel, TWebRequestHandler& AHandler, const THTTPConnectionLimits& ALimits,
+                         TConnectionSignal* ASignal = nullptr) noexcept;

@@ -183,6 +183,11 @@ bool WriteHTTPResponse(TByteChannel& AChannel, const TWebResponse& AResponse, bo
   return AChannel.SendAll(block) && AChannel.SendAll(body);
 }
 
+bool WriteStreamHeaders(TByteChannel& AChannel, const TWebResponse& AResponse) {
+  return AChannel.SendAll(HTTPHeaderBlock(AResponse.StatusCode(), ResolveContentType(AResponse.ContentType(), true),
+                                          std::nullopt, UtcTimeNow(), AResponse.ExtraHeaders()));
+}
+
 bool WriteHeaderOnlyResponse(TByteChannel& AChannel, std::int32_t AStatusCode) {
   return AChannel.SendAll(HTTPHeaderBlock(AStatusCode, {}, 0, UtcTimeNow()));
 }

@@ -40,5 +40,8 @@ std::string HTTPHeaderBlock(std::int32_t AStatusCode, const THTTPContentType& AC
 // HEAD or the status takes none; small bodies go out in the same write. False when the
 // connection failed.
 bool WriteHTTPResponse(TByteChannel& AChannel, const TWebResponse& AResponse, bool AHeadRequest);
+// The status line and headers of a response whose body runs until the connection closes (a
+// stream of events): no Content-Length; the extra headers as the response holds them.
+bool WriteStreamHeaders(TByteChannel& AChannel, const TWebResponse& AResponse);
 // A response of headers only: "Connection: close", "Content-Length: 0" and "Date".
 bool WriteHeaderOnlyResponse(TByteChannel& AChannel, std::int32_t AStatusCode);

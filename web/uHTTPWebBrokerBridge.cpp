@@ -106,7 +106,10 @@ void TIdHTTPWebBrokerBridge::Deactivate() {
     std::unique_lock lock(FConnectionsLock);
     while (FOpenConnections > 0) {
       for (const auto& connection : FConnections)
-        if (!connection->Finished) connection->Socket.Shutdown();
+        if (!connection->Finished) {
+          connection->Socket.Shutdown();
+          connection->Signal.Cancel();
+        }
       FConnectionEnded.wait_for(lock, kStopRetryInterval, [this] { return FOpenConnections == 0; });
     }
   }
@@ -168,7 +171,7 @@ void TIdHTTPWebBrokerBridge::Serve(TConnection& AConnection) {
     THTTPConnectionLimits limits;
     limits.MaxHeaderLines = FHeaderLineLimit;
     TSocketByteChannel channel(AConnection.Socket);
-    ServeHTTPConnection(channel, *FHandler, limits);
+    ServeHTTPConnection(channel, *FHandler, limits, &AConnection.Signal);
   }
   // The connections that finished before this one are joined here, so clients that all go
   // at once do not leave their threads' stacks behind until the next connection arrives.

@@ -15,6 +15,7 @@
 #include "base/uErrors.h"
 #include "base/uSockets.h"
 #include "base/uThreads.h"
+#include "web/uConnectionSignal.h"
 #include "web/uWebRequestHandler.h"
 
 // Activation could not bind a listening socket.
@@ -140,6 +141,7 @@ class TIdHTTPWebBrokerBridge {
 
     TSocket Socket;
     TPlatformThread Thread;
+    TConnectionSignal Signal;  // cancelled by Stop, so a response that stays open ends at once
     std::list<std::unique_ptr<TConnection>>::iterator Entry;  // its place in FConnections
     bool Finished = false;  // guarded by FConnectionsLock
     bool Launched = false;  // Thread is set; guarded by FConnectionsLock

@@ -157,3 +157,13 @@ void TWebResponse::SendResponse() {
   FSent = true;
   if (FWriter) FWriter(*this);
 }
+
+bool TWebResponse::BeginStream() {
+  if (!CanStream() || FSent) return false;
+  FSent = true;
+  return FStream.Begin(*this);
+}
+
+bool TWebResponse::WriteMore(std::string_view ABytes) { return FStream.Write && FStream.Write(ABytes); }
+
+bool TWebResponse::ClientGone() { return !FStream.ClientGone || FStream.ClientGone(); }

@@ -115,8 +115,19 @@ class TWebRequest {
 };
 
 class TWebResponse;
+class TConnectionSignal;
 // The service's writer: puts the response on the wire. Called by SendResponse, once.
 using TResponseWriter = std::function<void(TWebResponse& AResponse)>;
+
+// What the service offers a response that stays open: the header block of a body that runs
+// until the connection closes, further body bytes as they come, whether the client has gone,
+// and the signal its waits end on. Empty where the service cannot stream.
+struct TStreamWriter {
+  std::function<bool(const TWebResponse& AResponse)> Begin;
+  std::function<bool(std::string_view ABytes)> Write;
+  std::function<bool()> ClientGone;
+  TConnectionSignal* Signal = nullptr;
+};
 
 // Which body a response goes out with.
 enum class TResponseBody { None, Text, Stream };
@@ -150,6 +161,19 @@ class TWebResponse {
   // Marks the response sent and calls the writer; does nothing the second time.
   void SendResponse();
 
+  void SetStreamWriter(TStreamWriter AWriter) { FStream = std::move(AWriter); }
+  // Whether this response can stay open: the service offers a writer and a signal.
+  bool CanStream() const { return FStream.Begin && FStream.Signal; }
+  // Sends the status and headers of a body without a length and marks the response sent;
+  // false when it cannot stream or the connection failed.
+  bool BeginStream();
+  // More of the body; false when the connection failed.
+  bool WriteMore(std::string_view ABytes);
+  // True once the client has closed its side or the connection failed.
+  bool ClientGone();
+  // The connection's signal while streaming; null otherwise.
+  TConnectionSignal* Signal() const { return FStream.Signal; }
+
  private:
   TResponseWriter FWriter;
   std::int32_t FStatusCode = 200;
@@ -157,5 +181,6 @@ class TWebResponse {
   std::u16string FContent;
   std::unique_ptr<TMemoryStream> FContentStream;
   THeaderList FExtraHeaders;
+  TStreamWriter FStream;
   bool FSent = false;
 };

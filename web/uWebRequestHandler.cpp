@@ -232,12 +232,15 @@ void TWebRequestHandler::DeactivateWebModule(TWebModule& AModule) {
 
 bool TWebRequestHandler::HandleRequest(TWebRequest& ARequest, TWebResponse& AResponse) {
   TRequestAdmission admission;
+  TDirectRoute direct;
   {
     std::lock_guard lock(FLock);
     admission = FWebModuleClass.Admission();
+    direct = FWebModuleClass.Direct();
   }
   // Decided before an instance is taken, so a refused request leaves the pool as it was.
   if (admission && !admission(ARequest)) throw EWebRequestForbidden(u"Forbidden");
+  if (direct && direct(ARequest, AResponse)) return true;
   TWebModule& module = ActivateWebModule();
   // Given back on every way out, also when the route failed.
   struct GiveBack {

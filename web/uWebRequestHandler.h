@@ -133,6 +133,9 @@ std::u16string ErrorPageText(std::u16string_view AMessage, std::u16string_view A
 
 // Whether a request may reach the routes at all; asked before an instance is taken.
 using TRequestAdmission = std::function<bool(const TWebRequest& ARequest)>;
+// Answers a request without a web-module instance, when it is one of its own (a response that
+// stays open must not keep an instance from serving taps); reports whether it answered.
+using TDirectRoute = std::function<bool(TWebRequest& ARequest, TWebResponse& AResponse)>;
 
 // Makes a new web-module instance; registered on the request handler at start-up. A module
 // class may bring the admission check of its routes.
@@ -141,17 +144,20 @@ class TWebModuleClass {
   TWebModuleClass() = default;
   template <class TCreate>
     requires std::is_invocable_r_v<std::unique_ptr<TWebModule>, TCreate&>
-  TWebModuleClass(TCreate ACreate, TRequestAdmission AAdmission = {})
-      : FCreate(std::move(ACreate)), FAdmission(std::move(AAdmission)) {}
+  TWebModuleClass(TCreate ACreate, TRequestAdmission AAdmission = {}, TDirectRoute ADirect = {})
+      : FCreate(std::move(ACreate)), FAdmission(std::move(AAdmission)), FDirect(std::move(ADirect)) {}
 
   explicit operator bool() const { return static_cast<bool>(FCreate); }
   std::unique_ptr<TWebModule> operator()() const { return FCreate(); }
   // Empty when every request is admitted.
   const TRequestAdmission& Admission() const { return FAdmission; }
+  // Empty when every admitted request goes to an instance.
+  const TDirectRoute& Direct() const { return FDirect; }
 
  private:
   std::function<std::unique_ptr<TWebModule>()> FCreate;
   TRequestAdmission FAdmission;
+  TDirectRoute FDirect;
 };
 
 template <class TModule>
