@@ -1,0 +1,6 @@
+target_sources(tapdeck_tests PRIVATE
+  tests/game/uGameFoldersTest.cpp
+  tests/game/uGameStateTest.cpp
+  tests/game/uStatusFileTest.cpp
+  tests/game/uToggleStoreTest.cpp
+)
