@@ -18,12 +18,8 @@ TEST(TGameState, SetStoresOnlyWhatChangesAndWhatIsValid) {
   int calls = 0;
   state.AddListener([&] { ++calls; });
   const std::string cut = std::string(255, 'a') + "\xC3\xA9";  // "é" across the 256-byte limit
-  struct Step {
-    std::string name;
-    TStateData value;
-    std::uint64_t version;               // the state's version afterwards
-    std::optional<TStateData> stored;  // what the name holds afterwards
-  } steps[] = {
+  // A value set, the state's version afterwards, and what the name holds afterwards.
+  struct Step { std::string name; TStateData value; std::uint64_t version; std::optional<TStateData> stored; } steps[] = {
       {"x.a", true, 1, true},
       {"x.a", true, 1, true},             // the same value: no change
       {"x.a", 1.0, 2, 1.0},               // another kind is a change
@@ -70,10 +66,7 @@ TEST(TGameState, ReplacePrefixIsOneChangeThatKeepsUnchangedValues) {
   EXPECT_EQ(calls, 1);  // nothing changed
   state.ReplacePrefix("a.", {});
   EXPECT_EQ(state.Snapshot().size(), 1u);
-}
-
-TEST(TGameState, HoldsAtMostItsLimitOfNames) {
-  TGameState state;
+  // No more names than the limit.
   std::map<std::string, TStateData> many;
   for (std::size_t i = 0; i <= kMaxStateNames; ++i) many["n." + std::to_string(i)] = true;
   state.ReplacePrefix("n.", many);
@@ -109,15 +102,16 @@ TEST(TGameStateConcurrent, RemoveListenerWaitsForARunningListener) {
   });
   std::thread changer([&] { state.Set("a.x", true); });
   ASSERT_TRUE(entered.wait_for(10s));
-  std::atomic<bool> finishedWhenRemoved{false};
-  std::thread remover([&] {
-    state.RemoveListener(id);
-    finishedWhenRemoved = finished.load();
+  // The listener is let go a little later, so that a RemoveListener that did not wait would
+  // return first; one that waits passes however the threads are scheduled.
+  std::thread releaser([&] {
+    std::this_thread::sleep_for(100ms);
+    release.count_down();
   });
-  release.count_down();
-  remover.join();
+  state.RemoveListener(id);
+  EXPECT_TRUE(finished);
+  releaser.join();
   changer.join();
-  EXPECT_TRUE(finishedWhenRemoved);
   finished = false;
   state.Set("a.x", false);
   EXPECT_FALSE(finished);  // removed: never called again
