@@ -92,8 +92,11 @@ TEST(GameFolders, CandidatesComeFromTheKnownFoldersAndEverySteamLibrary) {
   const std::u16string h = home.Base();
   const std::string steamapps = Utf16ToUtf8(Folder(h + u".local/share/Steam/steamapps/"));
   std::filesystem::create_directories(std::filesystem::path(Utf8ToUtf16(steamapps)));
-  // The library list names the root itself again (as Steam does) and another drive twice.
-  const std::string vdf = "\"libraryfolders\" { \"0\" { \"path\" \"" + Utf16ToUtf8(h) +
+  // The library list names the root itself again, its backslashes escaped as Steam writes
+  // them, and another drive twice.
+  std::string escaped;
+  for (const char c : Utf16ToUtf8(h)) escaped += c == '\\' ? std::string("\\\\") : std::string(1, c);
+  const std::string vdf = "\"libraryfolders\" { \"0\" { \"path\" \"" + escaped +
                           ".local/share/Steam/\" } \"1\" { \"path\" \"/mnt/games\" } \"2\" { \"path\" "
                           "\"/mnt/games//\" } }";
   ReplaceFileBytes(Utf8ToUtf16(steamapps) + u"libraryfolders.vdf", vdf);
@@ -116,6 +119,9 @@ TEST(GameFolders, CandidatesComeFromTheKnownFoldersAndEverySteamLibrary) {
   // Without Steam's home only the known folders are left, and without them nothing.
   EXPECT_EQ(StatusFolderCandidates({u"", u"S:/Saved Games", u""}), std::vector<std::u16string>{status[0]});
   EXPECT_TRUE(BindingsFolderCandidates(TGameFolderRoots{}).empty());
+  // This machine names its roots.
+  EXPECT_FALSE(StatusFolderCandidates().empty());
+  EXPECT_FALSE(BindingsFolderCandidates().empty());
 }
 
 }  // namespace
