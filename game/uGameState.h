@@ -26,6 +26,15 @@
 // A value: true/false, a number, or a short UTF-8 text.
 using TStateData = std::variant<bool, double, std::string>;
 
+// The kinds of value, in the order of TStateData's alternatives (Kind == Data.index()).
+enum class TStateKind { Bool, Number, Text };
+
+// A name a source can give, with the kind of its values (for the panel reader and the editor).
+struct TStateName {
+  std::string Name;
+  TStateKind Kind;
+};
+
 struct TStateValue {
   TStateData Data;
   std::chrono::system_clock::time_point Changed;  // when Data took this value

@@ -21,13 +21,6 @@ inline constexpr char kElitePrefix[] = "elite.";
 // True while the status file was written within the last minute: the game is running.
 inline constexpr char kEliteRunning[] = "elite.Running";
 
-enum class TStateKind { Bool, Number, Text };
-
-struct TStateName {
-  std::string Name;
-  TStateKind Kind;
-};
-
 // Every name the status file can give (each bit of Flags and of Flags2, including the
 // Flags2 bits without a name of their own, "elite.Flags2Bit20" to "elite.Flags2Bit31"), the
 // values, and elite.Running; in a fixed order: flags, Flags2, values, Running.

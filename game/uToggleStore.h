@@ -14,7 +14,8 @@ inline constexpr char16_t kToggleFileName[] = u"toggles.json";
 
 class TToggleStore {
  public:
-  // Nothing is read or written before Load.
+  // AFileName is normally UserTapdeckFolder() + kToggleFileName. Nothing is read or written
+  // before Load.
   TToggleStore(TGameState& AState, std::u16string AFileName, std::string APrefix);
   // Stops saving; the state keeps its values.
   ~TToggleStore();
