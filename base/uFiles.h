@@ -1,6 +1,9 @@
 #pragma once
 // Files and the running process: one interface, one implementation per platform.
 
+#include <chrono>
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -31,3 +34,16 @@ bool RenameFile(const std::u16string& from, const std::u16string& to);
 // The names (without directory) of the files in a directory whose names end with ASuffix,
 // sorted; empty when the directory cannot be read.
 std::vector<std::u16string> FilesIn(const std::u16string& dir, std::u16string_view ASuffix);
+
+// A file's size and last-write time, as one look at its directory entry gives them.
+struct TFileStamp {
+  std::uint64_t Size = 0;
+  std::chrono::system_clock::time_point Written;
+  bool operator==(const TFileStamp&) const = default;
+};
+// The stamp of a file; nothing when it does not exist, cannot be seen or is a directory.
+std::optional<TFileStamp> FileStamp(const std::u16string& path);
+// All bytes of a file another program keeps writing or replacing: opened so that it may go on
+// writing, renaming or deleting the file meanwhile, so this reader never holds it up. Raises
+// EFOpenError and EInOutError as ReadFileBytes does.
+std::string ReadSharedFileBytes(const std::u16string& path);

@@ -50,6 +50,18 @@ bool FileExists(const std::u16string& path) {
   return ::stat(Utf16ToUtf8(path).c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
 }
 
+std::optional<TFileStamp> FileStamp(const std::u16string& path) {
+  struct stat st {};
+  if (::stat(Utf16ToUtf8(path).c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return std::nullopt;
+  const auto written = std::chrono::seconds(st.st_mtim.tv_sec) + std::chrono::nanoseconds(st.st_mtim.tv_nsec);
+  return TFileStamp{static_cast<std::uint64_t>(st.st_size),
+                    std::chrono::system_clock::time_point(
+                        std::chrono::duration_cast<std::chrono::system_clock::duration>(written))};
+}
+
+// POSIX never locks a reader and a writer against each other.
+std::string ReadSharedFileBytes(const std::u16string& path) { return ReadFileBytes(path); }
+
 std::string ReadFileBytes(const std::u16string& path) {
   FileDescriptor file{::open(Utf16ToUtf8(path).c_str(), O_RDONLY | O_CLOEXEC)};
   if (file.fd < 0)

@@ -58,9 +58,26 @@ bool FileExists(const std::u16string& path) {
   return !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-std::string ReadFileBytes(const std::u16string& path) {
-  // Other readers may share the file; a writer holding it open refuses us, and we refuse it.
-  FileHandle file{::CreateFileW(ToWide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+std::optional<TFileStamp> FileStamp(const std::u16string& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  if (!::GetFileAttributesExW(ToWide(path).c_str(), GetFileExInfoStandard, &data) ||
+      (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+    return std::nullopt;
+  // FILETIME counts 100 ns ticks from 1601; the system clock counts from 1970.
+  constexpr std::uint64_t kTicksFrom1601To1970 = 116444736000000000ULL;
+  const std::uint64_t ticks =
+      (static_cast<std::uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) | data.ftLastWriteTime.dwLowDateTime;
+  const auto since1970 = std::chrono::duration<std::int64_t, std::ratio<1, 10000000>>(
+      static_cast<std::int64_t>(ticks) - static_cast<std::int64_t>(kTicksFrom1601To1970));
+  return TFileStamp{(static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow,
+                    std::chrono::system_clock::time_point(
+                        std::chrono::duration_cast<std::chrono::system_clock::duration>(since1970))};
+}
+
+namespace {
+
+std::string ReadAll(const std::u16string& path, DWORD share) {
+  FileHandle file{::CreateFileW(ToWide(path).c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING,
                                 FILE_ATTRIBUTE_NORMAL, nullptr)};
   if (!file.Valid()) throw EFOpenError(u"Cannot open file \"" + path + u"\". " + LastErrorText());
   std::string bytes;
@@ -73,6 +90,15 @@ std::string ReadFileBytes(const std::u16string& path) {
     bytes.append(chunk.data(), n);
   }
   return bytes;
+}
+
+}  // namespace
+
+// Other readers may share the file; a writer holding it open refuses us, and we refuse it.
+std::string ReadFileBytes(const std::u16string& path) { return ReadAll(path, FILE_SHARE_READ); }
+
+std::string ReadSharedFileBytes(const std::u16string& path) {
+  return ReadAll(path, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
 }
 
 void AppendFileBytes(const std::u16string& path, std::string_view bytes) {
