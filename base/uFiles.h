@@ -43,7 +43,8 @@ struct TFileStamp {
 };
 // The stamp of a file; nothing when it does not exist, cannot be seen or is a directory.
 std::optional<TFileStamp> FileStamp(const std::u16string& path);
-// All bytes of a file another program keeps writing or replacing: opened so that it may go on
-// writing, renaming or deleting the file meanwhile, so this reader never holds it up. Raises
-// EFOpenError and EInOutError as ReadFileBytes does.
-std::string ReadSharedFileBytes(const std::u16string& path);
+// All bytes of a file another program keeps writing or replacing, but at most ALimit + 1 of
+// them (so a caller sees a file over its limit without reading all of it): opened so that the
+// other program may go on writing, renaming or deleting the file meanwhile, so this reader
+// never holds it up. Raises EFOpenError and EInOutError as ReadFileBytes does.
+std::string ReadSharedFileBytes(const std::u16string& path, std::size_t ALimit = std::string::npos - 1);

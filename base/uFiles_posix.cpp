@@ -59,17 +59,16 @@ std::optional<TFileStamp> FileStamp(const std::u16string& path) {
                         std::chrono::duration_cast<std::chrono::system_clock::duration>(written))};
 }
 
-// POSIX never locks a reader and a writer against each other.
-std::string ReadSharedFileBytes(const std::u16string& path) { return ReadFileBytes(path); }
+namespace {
 
-std::string ReadFileBytes(const std::u16string& path) {
+std::string ReadBytes(const std::u16string& path, std::size_t limit) {
   FileDescriptor file{::open(Utf16ToUtf8(path).c_str(), O_RDONLY | O_CLOEXEC)};
   if (file.fd < 0)
     throw EFOpenError(u"Cannot open file \"" + path + u"\". " + SystemErrorText(errno));
   std::string bytes;
   char chunk[65536];
-  for (;;) {
-    const ssize_t n = ::read(file.fd, chunk, sizeof chunk);
+  while (bytes.size() <= limit) {
+    const ssize_t n = ::read(file.fd, chunk, std::min(sizeof chunk, limit + 1 - bytes.size()));
     if (n == 0) break;
     if (n < 0) {
       if (errno == EINTR) continue;
@@ -79,6 +78,13 @@ std::string ReadFileBytes(const std::u16string& path) {
   }
   return bytes;
 }
+
+}  // namespace
+
+// POSIX readers never hold up a writer: both reads are the same.
+std::string ReadSharedFileBytes(const std::u16string& path, std::size_t ALimit) { return ReadBytes(path, ALimit); }
+
+std::string ReadFileBytes(const std::u16string& path) { return ReadBytes(path, std::string::npos - 1); }
 
 void AppendFileBytes(const std::u16string& path, std::string_view bytes) {
   FileDescriptor file{::open(Utf16ToUtf8(path).c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644)};

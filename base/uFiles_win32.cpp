@@ -76,15 +76,16 @@ std::optional<TFileStamp> FileStamp(const std::u16string& path) {
 
 namespace {
 
-std::string ReadAll(const std::u16string& path, DWORD share) {
+std::string ReadAll(const std::u16string& path, DWORD share, std::size_t limit = std::string::npos - 1) {
   FileHandle file{::CreateFileW(ToWide(path).c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING,
                                 FILE_ATTRIBUTE_NORMAL, nullptr)};
   if (!file.Valid()) throw EFOpenError(u"Cannot open file \"" + path + u"\". " + LastErrorText());
   std::string bytes;
   std::vector<char> chunk(65536);
-  for (;;) {
+  while (bytes.size() <= limit) {
     DWORD n = 0;
-    if (!::ReadFile(file.handle, chunk.data(), static_cast<DWORD>(chunk.size()), &n, nullptr))
+    const std::size_t want = std::min(chunk.size(), limit + 1 - bytes.size());
+    if (!::ReadFile(file.handle, chunk.data(), static_cast<DWORD>(want), &n, nullptr))
       throw EInOutError(LastErrorText());
     if (n == 0) break;
     bytes.append(chunk.data(), n);
@@ -97,8 +98,8 @@ std::string ReadAll(const std::u16string& path, DWORD share) {
 // Other readers may share the file; a writer holding it open refuses us, and we refuse it.
 std::string ReadFileBytes(const std::u16string& path) { return ReadAll(path, FILE_SHARE_READ); }
 
-std::string ReadSharedFileBytes(const std::u16string& path) {
-  return ReadAll(path, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
+std::string ReadSharedFileBytes(const std::u16string& path, std::size_t ALimit) {
+  return ReadAll(path, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, ALimit);
 }
 
 void AppendFileBytes(const std::u16string& path, std::string_view bytes) {

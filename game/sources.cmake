@@ -14,8 +14,8 @@ target_sources(tapdeck_core PRIVATE
 target_link_libraries(tapdeck_core PRIVATE pugixml::pugixml)
 # The game's folders: the user's home on Linux, the known folders on Windows.
 if(WIN32)
-  target_sources(tapdeck_core PRIVATE game/uBindings_win32.cpp game/uGameFolders_win32.cpp game/uSharedFile_win32.cpp)
+  target_sources(tapdeck_core PRIVATE game/uBindings_win32.cpp game/uGameFolders_win32.cpp)
   target_link_libraries(tapdeck_core PUBLIC shell32 ole32)
 else()
-  target_sources(tapdeck_core PRIVATE game/uBindings_linux.cpp game/uGameFolders_posix.cpp game/uSharedFile_posix.cpp)
+  target_sources(tapdeck_core PRIVATE game/uBindings_linux.cpp game/uGameFolders_posix.cpp)
 endif()

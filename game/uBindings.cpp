@@ -192,7 +192,7 @@ bool EndsWithNoCase(std::u16string_view AText, std::u16string_view AEnd) {
 std::vector<std::u16string> ReadStartFile(const std::u16string& APath) {
   std::string bytes;
   try {
-    bytes = ReadSharedFile(APath, kMaxStartFileSize);
+    bytes = ReadSharedFileBytes(APath, kMaxStartFileSize);
   } catch (const Exception& e) {
     throw EBindsError(APath + u": cannot be read: " + e.Message());
   }
@@ -329,7 +329,7 @@ std::optional<TActionBinding> TBindings::Lookup(std::string_view AAction) const 
 
 std::vector<TBindingsInput> RestampInputs(const std::vector<TBindingsInput>& AInputs) {
   std::vector<TBindingsInput> inputs = AInputs;
-  for (TBindingsInput& input : inputs) input.Stamp = SharedFileStamp(input.Path);
+  for (TBindingsInput& input : inputs) input.Stamp = FileStamp(input.Path);
   return inputs;
 }
 
@@ -339,7 +339,7 @@ std::shared_ptr<const TBindings> LoadBindings(const TBindingsSource& ASource,
   if (ASource.Path.empty()) return bindings;
   // Each input is stamped before it is read: a change while reading is seen at the next look.
   const auto look = [&](const std::u16string& APath) {
-    bindings->FInputs.push_back(TBindingsInput{APath, SharedFileStamp(APath)});
+    bindings->FInputs.push_back(TBindingsInput{APath, FileStamp(APath)});
     return bindings->FInputs.back().Stamp.has_value();
   };
   std::array<std::u16string, 4> presets;  // the preset name of each group (a folder's)

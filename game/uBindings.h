@@ -33,7 +33,7 @@
 #include <vector>
 
 #include "game/uBindsFile.h"
-#include "game/uSharedFile.h"
+#include "base/uFiles.h"
 
 enum class TActionGroup { Ship, SRV, OnFoot, General, UI };
 
@@ -100,7 +100,7 @@ struct TBindingsSource {
 // A file a snapshot was made from (or looked for), as it was when read.
 struct TBindingsInput {
   std::u16string Path;
-  std::optional<TSharedFileStamp> Stamp;  // nothing: it did not exist
+  std::optional<TFileStamp> Stamp;  // nothing: it did not exist
   bool operator==(const TBindingsInput&) const = default;
 };
 

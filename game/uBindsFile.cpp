@@ -5,7 +5,7 @@
 #include <pugixml.hpp>
 
 #include "base/uText.h"
-#include "game/uSharedFile.h"
+#include "base/uFiles.h"
 
 namespace {
 
@@ -102,7 +102,7 @@ TBindsFile ParseBindsFile(std::string_view ABytes, std::u16string_view AName) {
 TBindsFile ReadBindsFile(const std::u16string& AFileName) {
   std::string bytes;
   try {
-    bytes = ReadSharedFile(AFileName, kMaxBindsFileSize);
+    bytes = ReadSharedFileBytes(AFileName, kMaxBindsFileSize);
   } catch (const Exception& e) {
     throw EBindsError(AFileName + u": cannot be read: " + e.Message());
   }
