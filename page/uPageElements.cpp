@@ -8,18 +8,26 @@ TPageItem::TPageItem(std::u16string AText, std::u16string AColor)
 TButtonBase::TButtonBase(std::u16string AText, std::u16string AColor, std::int32_t AColspan)
     : TPageItem(std::move(AText), std::move(AColor)), FColspan(AColspan) {}
 
+std::u16string TButtonBase::StateAttributes() const {
+  std::u16string result;
+  for (const auto& [name, value] : {std::pair{u"lit", &FState.Lit}, std::pair{u"dim", &FState.Dim},
+                                    std::pair{u"value", &FState.Value}, std::pair{u"toggle", &FState.Toggle}})
+    if (!value->empty()) result += u" " + std::u16string(name) + u"=\"" + *value + u"\"";
+  return result;
+}
+
 TButtonKeyPress::TButtonKeyPress(std::u16string AKey, std::u16string AText, std::u16string AColor,
                                  std::int32_t AColspan)
     : TButtonBase(std::move(AText), std::move(AColor), AColspan), FKey(std::move(AKey)) {}
 
 std::u16string TButtonKeyPress::AsHTML() const {
-  return u"<td colspan=\"" + IntToStr(Colspan()) + u"\" action=\"keypress\" key=\"" + Key() +
-         u"\" class=\"background-" + Color() + u"\">" + Text() + u"</td>";
+  return u"<td colspan=\"" + IntToStr(Colspan()) + u"\" action=\"keypress\" key=\"" + Key() + u"\"" +
+         StateAttributes() + u" class=\"background-" + Color() + u"\">" + Text() + u"</td>";
 }
 
 std::u16string TButtonTitle::AsHTML() const {
-  return u"<td colspan=\"" + IntToStr(Colspan()) + u"\" class=\"background-" + Color() + u" small\">" +
-         Text() + u"</td>";
+  return u"<td colspan=\"" + IntToStr(Colspan()) + u"\"" + StateAttributes() + u" class=\"background-" + Color() +
+         u" small\">" + Text() + u"</td>";
 }
 
 TButtonButtons::TButtonButtons(std::vector<std::int32_t> AButtonIds, std::u16string AText,
@@ -37,12 +45,26 @@ std::u16string TButtonButtons::ButtonsIdsAsString() const {
 
 std::u16string TButtonButtons::AsHTML() const {
   return u"<td colspan=\"" + IntToStr(Colspan()) + u"\" action=\"" + GetAction() + u"\" key=\"" +
-         ButtonsIdsAsString() + u"\" class=\"background-" + Color() + u"\">" + Text() + u"</td>";
+         ButtonsIdsAsString() + u"\"" + StateAttributes() + u" class=\"background-" + Color() + u"\">" + Text() +
+         u"</td>";
+}
+
+TButtonGameAction::TButtonGameAction(std::u16string AAction, std::u16string AFallbackKeys, std::u16string AText,
+                                     std::u16string AColor, std::int32_t AColspan)
+    : TButtonBase(std::move(AText), std::move(AColor), AColspan),
+      FAction(std::move(AAction)),
+      FFallbackKeys(std::move(AFallbackKeys)) {}
+
+std::u16string TButtonGameAction::AsHTML() const {
+  const std::u16string fallback = FFallbackKeys.empty() ? u"" : u" keys=\"" + FFallbackKeys + u"\"";
+  return u"<td colspan=\"" + IntToStr(Colspan()) + u"\" action=\"gameaction\" key=\"" + FAction + u"\"" + fallback +
+         StateAttributes() + u" class=\"background-" + Color() + u"\">" + Text() + u"</td>";
 }
 
 std::u16string TButtonButtonsDown::GetAction() const { return u"buttonsdown"; }
 std::u16string TButtonButtonsUp::GetAction() const { return u"buttonsup"; }
 std::u16string TButtonButtonsPress::GetAction() const { return u"buttonspress"; }
+std::u16string TButtonButtonsHold::GetAction() const { return u"buttonshold"; }
 
 std::u16string TButtonRow::AsHTML() const {
   return LinesAround(u"<tr>", FButtons, [](const auto& button) { return button->AsHTML(); }, u"</tr>");

@@ -60,6 +60,17 @@ class TPageItem {
   std::u16string FColor;
 };
 
+// What a cell shows of the live state, as a panel file gives it (every text as the page
+// shows it); all empty for a cell that shows none, which then renders as it always has.
+struct TCellState {
+  std::u16string Lit;     // a state name, or "!" and one: drawn lit while it holds
+  std::u16string Dim;     // the same: drawn dimmed while it holds
+  std::u16string Value;   // a text under the caption with "{name}" or "{name:0.0}" filled in
+  std::u16string Toggle;  // the state name of a cell that keeps its own on/off state
+  bool Empty() const { return Lit.empty() && Dim.empty() && Value.empty() && Toggle.empty(); }
+  bool operator==(const TCellState&) const = default;
+};
+
 // One cell of a button row.
 class TButtonBase : public TPageItem {
  public:
@@ -67,9 +78,17 @@ class TButtonBase : public TPageItem {
 
   std::int32_t Colspan() const { return FColspan; }
   void SetColspan(std::int32_t value) { FColspan = value; }
+  const TCellState& State() const { return FState; }
+  void SetState(TCellState value) { FState = std::move(value); }
+
+ protected:
+  // The attributes of the live state (lit, dim, value, toggle), each with a leading blank;
+  // empty for a cell that shows none.
+  std::u16string StateAttributes() const;
 
  private:
   std::int32_t FColspan;
+  TCellState FState;
 };
 
 // A cell that sends a key sequence.
@@ -138,6 +157,33 @@ class TButtonButtonsPress : public TButtonButtons {
 
  protected:
   std::u16string GetAction() const override;
+};
+
+// Presses the buttons while the finger is on the cell, and releases them when it lifts.
+class TButtonButtonsHold : public TButtonButtons {
+ public:
+  using TButtonButtons::TButtonButtons;
+
+ protected:
+  std::u16string GetAction() const override;
+};
+
+// A cell that names one of the game's actions ("elite:LandingGearToggle"): it plays whatever
+// the player bound to it, held as long as the finger; AFallbackKeys (may be empty) are the
+// panel's own keys for when the game's bindings are not in a file.
+class TButtonGameAction : public TButtonBase {
+ public:
+  TButtonGameAction(std::u16string AAction, std::u16string AFallbackKeys, std::u16string AText,
+                    std::u16string AColor, std::int32_t AColspan);
+
+  const std::u16string& Action() const { return FAction; }
+  const std::u16string& FallbackKeys() const { return FFallbackKeys; }
+
+  std::u16string AsHTML() const override;
+
+ private:
+  std::u16string FAction;
+  std::u16string FFallbackKeys;
 };
 
 // The cells of a row, left to right.
