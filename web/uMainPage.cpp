@@ -117,8 +117,9 @@ void TwmMainPage::EditorAction(TWebRequest& Request, TWebResponse& Response, boo
 }
 
 // --- Input routes ---
-// Keyboard routes hand the sequence to a worker and return at once; joystick routes set the
-// buttons on the connection thread before the response goes out.
+// Keyboard routes hand the sequence to a worker (StartKeySequence: in turn behind earlier
+// requests of the same sequence) and return at once; joystick routes set the buttons on the
+// connection thread before the response goes out.
 
 namespace {
 
@@ -133,16 +134,6 @@ std::u16string KeyboardValue(TWebRequest& ARequest) {
     default:
       return {};
   }
-}
-
-// Starts a worker for a non-empty sequence; nobody keeps or waits for it.
-void StartKeySequence(std::u16string ASequence, TKeyboardSendKeyDownUps ADownUps) {
-  if (ASequence.empty()) return;
-  auto worker = std::make_unique<TKeySequence>();
-  worker->SetSequence(std::move(ASequence));
-  worker->SetDownUps(ADownUps);
-  // From here on the worker destroys itself, also when its thread cannot be started.
-  worker.release()->Start();
 }
 
 // The joystick's button number for an id: its low 8 bits.
