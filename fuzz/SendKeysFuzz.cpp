@@ -63,21 +63,10 @@ class TBoundedRecorder : public TKeyboardRecorder {
   std::abort();
 }
 
-void PlayInto(const std::shared_ptr<TBoundedRecorder>& AKeyboard, const std::u16string& ASequence,
-              TKeyboardSendKeyDownUps AModes, std::int32_t ADelayModifiers, std::int32_t ADelayKeys, bool AHold) {
-  TKeySequencePlayer player(AKeyboard);
-  player.SetSequence(ASequence);
-  player.SetDownUps(AModes);
-  player.SetDelayModifiers(ADelayModifiers);
-  player.SetDelayKeys(ADelayKeys);
-  player.SetHoldModifiers(AHold);
-  player.Execute();
-}
-
 std::shared_ptr<TBoundedRecorder> Play(const std::u16string& ASequence, TKeyboardSendKeyDownUps AModes,
                                        std::int32_t ADelayModifiers, std::int32_t ADelayKeys, bool AHold) {
   auto keyboard = std::make_shared<TBoundedRecorder>();
-  PlayInto(keyboard, ASequence, AModes, ADelayModifiers, ADelayKeys, AHold);
+  PlayKeySequence(keyboard, ASequence, AModes, ADelayModifiers, ADelayKeys, AHold);
   return keyboard;
 }
 
@@ -129,7 +118,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* AData, std::size_t ASi
   // The release-only play of a text lets go of whatever its press-only play holds.
   if (modes == TKeyboardSendKeyDownUps{skDown}) {
     const auto held = Play(sequence, modes, delayModifiers, delayKeys, hold);
-    PlayInto(held, sequence, {skUp}, delayModifiers, delayKeys, hold);
+    PlayKeySequence(held, sequence, {skUp}, delayModifiers, delayKeys, hold);
     if (held->AnyKeyDown()) Fail("a key is still down after the press and the release of the sequence", sequence);
   }
   // The player keeps nothing from one play to the next.

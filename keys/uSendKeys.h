@@ -83,8 +83,8 @@ class TKeySequence {
   void SetDownUps(TKeyboardSendKeyDownUps AValue) { fDownUps = AValue; }
   // Off by default. On, a play without skUp keeps the keys of modifier characters down at the
   // end of the sequence, a chord held as long as the finger ("+<l": LShift and L down); the
-  // release-only play of the same text lets go of them. Within the sequence a held modifier
-  // is still let go of before the next key that it does not belong to ("%fx": Alt is up for x).
+  // release-only play of the same text lets go of them. Within the sequence the modifiers of
+  // one key are still let go of before the next key is pressed ("%fx": Alt is up again for x).
   bool HoldModifiers() const { return fHoldModifiers; }
   void SetHoldModifiers(bool AValue) { fHoldModifiers = AValue; }
 

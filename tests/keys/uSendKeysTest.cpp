@@ -218,11 +218,7 @@ TEST(TKeySequencePlay, HeldModifiersStayDownUntilTheReleaseOfTheSameText) {
         {kKey, &c.Key}, {kDown, &c.Down}, {kUp, &c.Up}};
     for (const auto& [mode, notation] : modes) {
       keyboard->Clear();
-      TKeySequencePlayer player(keyboard);
-      player.SetSequence(c.Sequence);
-      player.SetDownUps(mode);
-      player.SetHoldModifiers(true);
-      player.Execute();
+      PlayInto(keyboard, c.Sequence, mode, 0, 0, true);
       EXPECT_EQ(keyboard->Events(), Expected(*notation))
           << Show(c.Sequence) << " in mode " << int(mode.Bits()) << ": got " << Notation(keyboard->Events());
     }
