@@ -1,6 +1,9 @@
 #include "keys/uSendKeys.h"
 
 #include <algorithm>
+#include <condition_variable>
+#include <map>
+#include <mutex>
 #include <thread>
 
 #include "base/uErrors.h"
@@ -36,6 +39,62 @@ std::bitset<256> MakeExtendedKeys() {
   for (std::uint8_t vk : {0x21, 0x22, 0x23, 0x24, 0x25, 0x26, 0x27, 0x28, 0x2D, 0x2E}) keys.set(vk);
   return keys;
 }
+
+// Which worker of each sequence text was started last, and how many have not finished.
+struct TPlayOrder {
+  std::mutex Lock;
+  std::condition_variable Finished;
+  // The finished flag of the last worker started per text; dropped when that one finishes.
+  std::map<std::u16string, std::shared_ptr<bool>> Last;
+  std::size_t Unfinished = 0;
+};
+
+// Never destroyed: detached workers may still finish while static objects go.
+TPlayOrder& PlayOrder() {
+  static TPlayOrder& order = *new TPlayOrder;
+  return order;
+}
+
+// A worker's place in the order of its sequence text, from its start until it has finished,
+// also when its thread never ran.
+class TTurn {
+ public:
+  explicit TTurn(const std::u16string& ASequence) : fSequence(ASequence), fFinished(std::make_shared<bool>(false)) {
+    TPlayOrder& order = PlayOrder();
+    std::lock_guard lock(order.Lock);
+    fPrevious = std::exchange(order.Last[fSequence], fFinished);
+    ++order.Unfinished;
+  }
+  TTurn(TTurn&&) noexcept = default;
+  ~TTurn() { Finish(); }
+
+  // Blocks until the worker started before this one with the same text has finished.
+  void Wait() {
+    TPlayOrder& order = PlayOrder();
+    std::unique_lock lock(order.Lock);
+    order.Finished.wait(lock, [this] { return !fPrevious || *fPrevious; });
+    fPrevious.reset();
+  }
+
+  void Finish() {
+    if (!fFinished) return;  // finished already, or moved from
+    TPlayOrder& order = PlayOrder();
+    {
+      std::lock_guard lock(order.Lock);
+      *fFinished = true;
+      const auto last = order.Last.find(fSequence);
+      if (last != order.Last.end() && last->second == fFinished) order.Last.erase(last);
+      --order.Unfinished;
+    }
+    order.Finished.notify_all();
+    fFinished.reset();
+  }
+
+ private:
+  std::u16string fSequence;
+  std::shared_ptr<bool> fFinished;  // guarded by the order's lock
+  std::shared_ptr<bool> fPrevious;
+};
 
 }  // namespace
 
@@ -74,11 +133,16 @@ TKeySequence::TKeySequence(std::shared_ptr<TKeyboard> AKeyboard) : fKeyboard(std
 TKeySequence::~TKeySequence() = default;
 
 void TKeySequence::Start() {
-  // Nobody waits for the thread; it touches nothing of the worker after destroying it.
+  // Nobody waits for the thread; it touches nothing of the worker after destroying it. The
+  // turn is taken now rather than when the thread gets going, so workers started one after
+  // the other play in that order whatever the load.
   try {
-    std::thread([this] {
+    TTurn turn(fSequence);
+    std::thread([this, turn = std::move(turn)]() mutable {
+      turn.Wait();
       Execute();
       delete this;
+      turn.Finish();
     }).detach();
   } catch (...) {
     delete this;
@@ -119,6 +183,7 @@ std::vector<std::u16string> TKeySequence::Check(std::u16string ASequence) {
 
 void TKeySequence::SendSequence() {
   fShiftsDown.fill(false);
+  fReleaseDue = false;
   bool group = false;
   const std::size_t n = fSequence.size();
   if (n == 0) return;
@@ -147,11 +212,15 @@ void TKeySequence::SendSequence() {
       ++i;
     } else if (modifier >= 0) {
       const std::size_t j = static_cast<std::size_t>(side * 5 + modifier);
+      // A release-only play presses nothing; the flag has the next release let go of the key.
+      if (!ReleasesOnly()) SendKey(ShiftKeys[j], 1, false);
       fShiftsDown[j] = true;
-      SendKey(ShiftKeys[j], 1, false);
       i += side != 0 ? 2 : 1;
     } else if (c == u'~') {
-      SendKey(VK_RETURN, 1, true);
+      if (ReleasesOnly())
+        ReleaseKey(VK_RETURN);
+      else
+        SendKey(VK_RETURN, 1, true);
       releaseUnlessGroup();
       ++i;
     } else if (c == u'{') {
@@ -228,6 +297,7 @@ void TKeySequence::Pause(std::int32_t AMilliseconds) {
 }
 
 void TKeySequence::SendKey(std::uint8_t AVirtualKey, std::uint16_t ACount, bool AAndRelease) {
+  if (fReleaseDue) ReleaseShiftsNow();
   if (AVirtualKey == VK_NUMLOCK) {
     // Num Lock flips its toggle state in the key-state array, without any key event.
     const bool on = fKeyboard->GetKeyState(VK_NUMLOCK) & 1;
@@ -254,7 +324,8 @@ void TKeySequence::SendKey(std::uint8_t AVirtualKey, std::uint16_t ACount, bool 
 
 void TKeySequence::ReleaseKey(std::uint8_t AVirtualKey) {
   const auto scan = static_cast<std::uint8_t>(fKeyboard->MapVirtualKeyW(AVirtualKey, 0));
-  SendKeyEvent(AVirtualKey, scan, KEYEVENTF_KEYUP);
+  const std::uint32_t extended = ExtendedKeys.test(AVirtualKey) ? KEYEVENTF_EXTENDEDKEY : 0;
+  SendKeyEvent(AVirtualKey, scan, extended | KEYEVENTF_KEYUP);
 }
 
 void TKeySequence::SendShiftedKey(std::uint16_t AKey, std::uint16_t ACount) {
@@ -265,15 +336,47 @@ void TKeySequence::SendShiftedKey(std::uint16_t AKey, std::uint16_t ACount) {
   if (fDownUps.Contains(skDown))
     for (int b = 0; b < 3; ++b)
       if (shifts & (1u << b)) SendKey(modifiers[b], 1, false);
-  SendKey(vk, ACount, fDownUps.Contains(skUp));
+  if (ReleasesOnly() && vk != VK_NUMLOCK) {
+    // One key-up lets go of a key however often its press was repeated.
+    if (ACount > 0) ReleaseKey(vk);
+  } else {
+    SendKey(vk, ACount, fDownUps.Contains(skUp));  // Num Lock flips in every mode
+  }
   if (fDownUps.Contains(skUp))
     for (int b = 0; b < 3; ++b)
       if (shifts & (1u << b)) ReleaseKey(modifiers[b]);
 }
 
 void TKeySequence::ReleaseShifts() {
+  // A held chord keeps its modifiers down through the end of the sequence; a further key of
+  // the sequence lets go of them first (SendKey).
+  if (HoldsModifiers()) {
+    fReleaseDue = true;
+    return;
+  }
+  ReleaseShiftsNow();
+}
+
+void TKeySequence::ReleaseShiftsNow() {
+  fReleaseDue = false;
   for (std::size_t j = 0; j < fShiftsDown.size(); ++j) {
     if (fShiftsDown[j]) ReleaseKey(ShiftKeys[j]);
     fShiftsDown[j] = false;
   }
+}
+
+void StartKeySequence(std::u16string ASequence, TKeyboardSendKeyDownUps ADownUps, bool AHoldModifiers) {
+  if (ASequence.empty()) return;
+  auto worker = std::make_unique<TKeySequence>();
+  worker->SetSequence(std::move(ASequence));
+  worker->SetDownUps(ADownUps);
+  worker->SetHoldModifiers(AHoldModifiers);
+  // From here on the worker destroys itself, also when its thread cannot be started.
+  worker.release()->Start();
+}
+
+bool WaitForKeySequences(std::chrono::milliseconds ATimeout) {
+  TPlayOrder& order = PlayOrder();
+  std::unique_lock lock(order.Lock);
+  return order.Finished.wait_for(lock, ATimeout, [&order] { return order.Unfinished == 0; });
 }

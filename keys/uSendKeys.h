@@ -3,9 +3,15 @@
 // then destroys itself. The sequence language: plain characters, the modifier characters
 // "+", "^", "%", "#" and "&" (with "<" or ">" for the left or right key), groups "(...)",
 // "~" for Enter, and key names in braces with an optional repeat count, "{LEFT 3}".
+//
+// Workers play at once, except that a worker waits for the workers of the same sequence text
+// that were started before it: so a release never overtakes its press. The text is the key's
+// identity here: a press and its release carry the same text (a cell's key, a binding), while
+// different texts, "a" and "+a" as much as "a" and "b", play independently of each other.
 
 #include <array>
 #include <bitset>
+#include <chrono>
 #include <cstdint>
 #include <initializer_list>
 #include <memory>
@@ -70,11 +76,22 @@ class TKeySequence {
   void SetDelayModifiers(std::int32_t AValue) { fDelayModifiers = AValue; }
   std::int32_t DelayKeys() const { return fDelayKeys; }
   void SetDelayKeys(std::int32_t AValue) { fDelayKeys = AValue; }
+  // {skDown}: keys are only pressed. {skUp}: keys are only released, and the keys of
+  // modifier characters too; nothing is pressed (Num Lock still flips). Both: pressed and
+  // released.
   TKeyboardSendKeyDownUps DownUps() const { return fDownUps; }
   void SetDownUps(TKeyboardSendKeyDownUps AValue) { fDownUps = AValue; }
+  // Off by default. On, a play without skUp keeps the keys of modifier characters down at the
+  // end of the sequence, a chord held as long as the finger ("+<l": LShift and L down); the
+  // release-only play of the same text lets go of them. Within the sequence the modifiers of
+  // one key are still let go of before the next key is pressed ("%fx": Alt is up again for x).
+  bool HoldModifiers() const { return fHoldModifiers; }
+  void SetHoldModifiers(bool AValue) { fHoldModifiers = AValue; }
 
   // Runs Execute on a thread of its own, which then destroys the worker: the worker must have
   // been created with new (or released from a unique_ptr) and is not touched afterwards.
+  // The worker's turn is taken here, on the calling thread: its thread plays once every
+  // worker of the same sequence text started before has finished.
   // If no thread can be started the worker is destroyed and the error passes out.
   void Start();
 
@@ -97,6 +114,9 @@ class TKeySequence {
   void ReleaseKey(std::uint8_t AVirtualKey);
   void SendShiftedKey(std::uint16_t AKey, std::uint16_t ACount);
   void ReleaseShifts();
+  void ReleaseShiftsNow();
+  bool ReleasesOnly() const { return fDownUps.Contains(skUp) && !fDownUps.Contains(skDown); }
+  bool HoldsModifiers() const { return fHoldModifiers && !fDownUps.Contains(skUp); }
   void Pause(std::int32_t AMilliseconds);
   // A problem with the sequence: to the log, or to the list of a check.
   void Report(const std::u16string& AMessage);
@@ -106,8 +126,20 @@ class TKeySequence {
   std::int32_t fDelayKeys = 0;
   std::array<bool, 15> fShiftsDown{};
   TKeyboardSendKeyDownUps fDownUps{skDown, skUp};
+  bool fHoldModifiers = false;
+  // Set when held modifiers are to be let go of before the next key (HoldModifiers).
+  bool fReleaseDue = false;
   // The keyboard chosen when the worker was created; kept alive as long as the worker.
   std::shared_ptr<TKeyboard> fKeyboard;
   // Set while checking: problems are collected here instead of being logged.
   std::vector<std::u16string>* fReports = nullptr;
 };
+
+// Plays ASequence on a worker of its own (TKeySequence::Start: in turn after the workers of
+// the same text started before); nothing for an empty sequence. The keyboard routes play
+// through it, and so does whatever lets go of keys that a request left pressed ({skUp}).
+void StartKeySequence(std::u16string ASequence, TKeyboardSendKeyDownUps ADownUps, bool AHoldModifiers = false);
+
+// Waits until no worker is playing or waiting for its turn, at most ATimeout; whether none is.
+// For the end of the service and of the program, after the last releases were started.
+bool WaitForKeySequences(std::chrono::milliseconds ATimeout);

@@ -137,8 +137,9 @@ bool TwmMainPage::SetAnswer(const TRouteAnswer& AAnswer, TWebResponse& AResponse
 }
 
 // --- Input routes ---
-// Keyboard routes hand the sequence to a worker and return at once; joystick routes set the
-// buttons on the connection thread before the response goes out.
+// Keyboard routes hand the sequence to a worker (StartKeySequence: in turn behind earlier
+// requests of the same sequence) and return at once; joystick routes set the buttons on the
+// connection thread before the response goes out.
 
 namespace {
 
@@ -153,16 +154,6 @@ std::u16string KeyboardValue(TWebRequest& ARequest) {
     default:
       return {};
   }
-}
-
-// Starts a worker for a non-empty sequence; nobody keeps or waits for it.
-void StartKeySequence(std::u16string ASequence, TKeyboardSendKeyDownUps ADownUps) {
-  if (ASequence.empty()) return;
-  auto worker = std::make_unique<TKeySequence>();
-  worker->SetSequence(std::move(ASequence));
-  worker->SetDownUps(ADownUps);
-  // From here on the worker destroys itself, also when its thread cannot be started.
-  worker.release()->Start();
 }
 
 // The joystick's button number for an id: its low 8 bits.

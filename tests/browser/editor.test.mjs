@@ -110,7 +110,7 @@ test('a two-tab panel built from an empty one is saved, shown on the phone and a
     let from = headless.lines.length;
     await phone.page.locator('td[action]', { hasText: 'Gear' }).tap();
     // A plain key is held while the finger is down: its down, then the up's down and up.
-    assert.deepEqual(await headless.inputLinesAfter(from, 3), heldKey(0x47, 34));
+    assert.deepEqual(await headless.inputLinesAfter(from, 2), heldKey(0x47, 34));
     await phone.page.locator('td[command="show"][subject="landing"]').tap();
     from = headless.lines.length;
     await phone.page.locator('td[action]', { hasText: 'Fire' }).tap();

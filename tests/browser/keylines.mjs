@@ -12,10 +12,9 @@ export function key(vk, scan, extended = false) {
   return [keyLine(vk, scan, e), keyLine(vk, scan, e | 2)];
 }
 
-// One key held: /KeyboardDown's down, later /KeyboardUp's down and up.
+// One key held: /KeyboardDown's down, later /KeyboardUp's up.
 export function heldKey(vk, scan, extended = false) {
-  const [down, up] = key(vk, scan, extended);
-  return [down, down, up];
+  return key(vk, scan, extended);
 }
 
 export const L = key(0x4c, 38); // "Toggle Landing Gear"

@@ -286,7 +286,7 @@ test('the banner tells when the PC cannot be reached and clears when it is back'
   assert.deepEqual(headless.inputLines(started), []);
   const from = headless.lines.length;
   await cell(page, 'Toggle Landing Gear').tap();
-  assert.deepEqual(await headless.inputLinesAfter(from, 3), heldKey(0x4c, 38));
+  assert.deepEqual(await headless.inputLinesAfter(from, 2), heldKey(0x4c, 38));
 });
 
 test('screenshot of the page on a phone', async () => {

@@ -268,6 +268,7 @@ std::string CodeName(int ACode) {
       {KEY_A, "KEY_A"},
       {KEY_F, "KEY_F"},
       {KEY_X, "KEY_X"},
+      {KEY_L, "KEY_L"},
       {KEY_F4, "KEY_F4"},
       {KEY_LEFT, "KEY_LEFT"},
       {KEY_ENTER, "KEY_ENTER"},

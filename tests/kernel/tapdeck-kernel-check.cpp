@@ -51,7 +51,7 @@ std::vector<int> Range(int AFirst, int ALast) {
 
 // The keys the key table presses.
 const std::map<std::string, int> kKeys = {
-    {"A", KEY_A},        {"F", KEY_F},         {"X", KEY_X},
+    {"A", KEY_A},        {"F", KEY_F},         {"X", KEY_X},       {"L", KEY_L},
     {"F4", KEY_F4},      {"Left", KEY_LEFT},   {"Enter", KEY_ENTER},
     {"Shift", KEY_LEFTSHIFT}, {"Ctrl", KEY_LEFTCTRL}, {"Alt", KEY_LEFTALT},
 };
@@ -136,15 +136,16 @@ struct TKeyRow {
   const char* Events[3];  // by TMode: "Shift+" is a key-down of Shift, "Shift-" its key-up
 };
 
+// /KeyboardUp only releases: no key-down at all, one key-up however often the key was pressed.
 const TKeyRow kKeyTable[] = {
-    {"a", {"A+ A-", "A+", "A+ A-"}},
-    {"A", {"Shift+ A+ A- Shift-", "Shift+ A+", "A+ A- Shift-"}},
-    {"+a", {"Shift+ A+ A- Shift-", "Shift+ A+ Shift-", "Shift+ A+ A- Shift-"}},
-    {"^{F4}", {"Ctrl+ F4+ F4- Ctrl-", "Ctrl+ F4+ Ctrl-", "Ctrl+ F4+ F4- Ctrl-"}},
-    {"{LEFT 3}",
-     {"Left+ Left- Left+ Left- Left+ Left-", "Left+ Left+ Left+", "Left+ Left- Left+ Left- Left+ Left-"}},
-    {"%(fx)", {"Alt+ F+ F- X+ X- Alt-", "Alt+ F+ X+ Alt-", "Alt+ F+ F- X+ X- Alt-"}},
-    {"~", {"Enter+ Enter-", "Enter+ Enter-", "Enter+ Enter-"}},
+    {"a", {"A+ A-", "A+", "A-"}},
+    {"l", {"L+ L-", "L+", "L-"}},
+    {"A", {"Shift+ A+ A- Shift-", "Shift+ A+", "A- Shift-"}},
+    {"+a", {"Shift+ A+ A- Shift-", "Shift+ A+ Shift-", "A- Shift-"}},
+    {"^{F4}", {"Ctrl+ F4+ F4- Ctrl-", "Ctrl+ F4+ Ctrl-", "F4- Ctrl-"}},
+    {"{LEFT 3}", {"Left+ Left- Left+ Left- Left+ Left-", "Left+ Left+ Left+", "Left-"}},
+    {"%(fx)", {"Alt+ F+ F- X+ X- Alt-", "Alt+ F+ X+ Alt-", "F- X- Alt-"}},
+    {"~", {"Enter+ Enter-", "Enter+ Enter-", "Enter-"}},
     {"{NUMLOCK}", {"", "", ""}},  // Num Lock flips in the process's key state; no event
 };
 
@@ -160,8 +161,9 @@ std::vector<TEvent> ParseKeyEvents(const char* AText) {
 
 // What a reader of the device receives of those key events: the kernel passes a key-down
 // only for a key that is up and a key-up only for a key that is down, and drops the rest
-// (a key-down of a key that /KeyboardDown left held, Shift's key-up after a shifted
-// character in /KeyboardUp mode). AHeld is the device's key state, carried along.
+// (the repeated key-downs of "{LEFT 3}" in /KeyboardDown mode, a /KeyboardUp's key-ups of
+// keys that are not held). So a /KeyboardUp with nothing held must show nothing at all: a
+// key-down of its own would show. AHeld is the device's key state, carried along.
 std::vector<TEvent> AsTheKernelPasses(const std::vector<TEvent>& AEvents, std::set<int>& AHeld) {
   std::vector<TEvent> passed;
   for (const TEvent& e : AEvents) {

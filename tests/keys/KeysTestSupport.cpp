@@ -105,8 +105,9 @@ std::vector<std::u16string> TLogWatch::Messages() {
 }
 
 void PlayInto(const std::shared_ptr<TKeyboard>& AKeyboard, const std::u16string& ASequence,
-              TKeyboardSendKeyDownUps AModes, std::int32_t ADelayModifiers, std::int32_t ADelayKeys) {
-  PlayKeySequence(AKeyboard, ASequence, AModes, ADelayModifiers, ADelayKeys);
+              TKeyboardSendKeyDownUps AModes, std::int32_t ADelayModifiers, std::int32_t ADelayKeys,
+              bool AHoldModifiers) {
+  PlayKeySequence(AKeyboard, ASequence, AModes, ADelayModifiers, ADelayKeys, AHoldModifiers);
 }
 
 std::shared_ptr<TKeyboardRecorder> Play(const std::u16string& ASequence, TKeyboardSendKeyDownUps AModes,

@@ -46,4 +46,4 @@ std::shared_ptr<TKeyboardRecorder> Play(const std::u16string& ASequence, TKeyboa
 // Plays ASequence on the calling thread into AKeyboard.
 void PlayInto(const std::shared_ptr<TKeyboard>& AKeyboard, const std::u16string& ASequence,
               TKeyboardSendKeyDownUps AModes = kKey, std::int32_t ADelayModifiers = 0,
-              std::int32_t ADelayKeys = 0);
+              std::int32_t ADelayKeys = 0, bool AHoldModifiers = false);

@@ -112,6 +112,10 @@ TEST(UinputKeyboard, WritesKeyEventsEachWithASynReport) {
       {u"^>{F13}", kDown, KeysWithReports({{KEY_RIGHTCTRL, 1}, {KEY_F13, 1}, {KEY_RIGHTCTRL, 0}})},
       {u"#{NUM5}", kKey, KeysWithReports({{KEY_LEFTMETA, 1}, {KEY_KP5, 1}, {KEY_KP5, 0}, {KEY_LEFTMETA, 0}})},
       {u"{NUMLOCK}", kKey, {}},
+      // A release only releases.
+      {u"l", kUp, KeysWithReports({{KEY_L, 0}})},
+      {u"+a", kUp, KeysWithReports({{KEY_A, 0}, {KEY_LEFTSHIFT, 0}})},
+      {u"{LEFT 3}", kUp, KeysWithReports({{KEY_LEFT, 0}})},
   };
   for (const auto& c : cases) {
     TPipe pipe;
@@ -213,10 +217,18 @@ class TXClient {
   }
   bool Ok() const { return fDisplay != nullptr; }
 
-  std::vector<TXKey> Read(std::size_t ACount) {
+  std::vector<TXKey> Read(std::size_t ACount) { return Read([&](const std::vector<TXKey>& k) { return k.size() >= ACount; }); }
+  // Up to and including ALast.
+  std::vector<TXKey> ReadUntil(const TXKey& ALast) {
+    return Read([&](const std::vector<TXKey>& k) { return !k.empty() && k.back() == ALast; });
+  }
+
+ private:
+  template <class TDone>
+  std::vector<TXKey> Read(TDone ADone) {
     std::vector<TXKey> keys;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (keys.size() < ACount && std::chrono::steady_clock::now() < deadline) {
+    while (!ADone(keys) && std::chrono::steady_clock::now() < deadline) {
       if (!XPending(fDisplay)) {
         pollfd p{ConnectionNumber(fDisplay), POLLIN, 0};
         ::poll(&p, 1, 100);
@@ -230,21 +242,37 @@ class TXClient {
     return keys;
   }
 
- private:
   Display* fDisplay;
   Window fWindow = 0;
 };
 
-TEST(XTestKeyboard, FocusedWindowReceivesThePressesAndReleases) {
-  TXvfb xvfb;
-  std::string display = xvfb.Name();
-  if (display.empty() && std::getenv("DISPLAY")) display = std::getenv("DISPLAY");
-  if (display.empty()) GTEST_SKIP() << "Xvfb could not be started and DISPLAY is not set";
-  TXClient client(display);
-  ASSERT_TRUE(client.Ok()) << "cannot open display " << display;
-  auto output = TXTestKeyOutput::Open(display.c_str());
-  if (!output) GTEST_SKIP() << "display " << display << " has no XTest extension";
-  auto keyboard = std::make_shared<TLinuxKeyboard>(std::move(output));
+// An Xvfb, a focused window reading its keys, and a keyboard that sends there through XTest.
+class XTestKeyboard : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string display = fXvfb.Name();
+    if (display.empty() && std::getenv("DISPLAY")) display = std::getenv("DISPLAY");
+    if (display.empty()) GTEST_SKIP() << "Xvfb could not be started and DISPLAY is not set";
+    fClient = std::make_unique<TXClient>(display);
+    ASSERT_TRUE(fClient->Ok()) << "cannot open display " << display;
+    auto output = TXTestKeyOutput::Open(display.c_str());
+    if (!output) GTEST_SKIP() << "display " << display << " has no XTest extension";
+    fKeyboard = std::make_shared<TLinuxKeyboard>(std::move(output));
+  }
+  // Closes our connections before the server goes.
+  void TearDown() override {
+    fKeyboard.reset();
+    fClient.reset();
+  }
+
+  TXvfb fXvfb;
+  std::unique_ptr<TXClient> fClient;
+  std::shared_ptr<TLinuxKeyboard> fKeyboard;
+};
+
+TEST_F(XTestKeyboard, FocusedWindowReceivesThePressesAndReleases) {
+  auto& keyboard = fKeyboard;
+  auto& client = *fClient;
   EXPECT_EQ(keyboard->OutputName(), u"XTest");
 
   const struct {
@@ -263,7 +291,34 @@ TEST(XTestKeyboard, FocusedWindowReceivesThePressesAndReleases) {
     ASSERT_EQ(keys.size(), c.Keys.size()) << Utf16ToUtf8(c.Sequence);
     for (std::size_t k = 0; k < keys.size(); ++k) EXPECT_EQ(keys[k], c.Keys[k]) << Utf16ToUtf8(c.Sequence) << " #" << k;
   }
-  keyboard.reset();  // closes our connection before the server goes
+}
+
+// The X server passes a press only for a key that is up and a release only for a key that is
+// down. So a release-only play lets go of what the press-only play of the same text holds, and
+// shows nothing at all when nothing is held: a press of its own would show. Each play is
+// followed by a tap of z that marks where its keys end.
+TEST_F(XTestKeyboard, AReleaseOnlyPlaySendsOnlyReleases) {
+  const TXKey zDown{true, XK_z, false}, zUp{false, XK_z, false};
+  const struct {
+    std::u16string Sequence;
+    std::vector<TXKey> Press, Release;
+  } cases[] = {
+      {u"l", {{true, XK_l, false}}, {{false, XK_l, false}}},
+      {u"+a", {{true, XK_Shift_L, false}, {true, XK_a, true}, {false, XK_Shift_L, true}}, {{false, XK_a, false}}},
+      {u"{LEFT 3}", {{true, XK_Left, false}}, {{false, XK_Left, false}}},
+  };
+  for (const auto& c : cases) {
+    const std::pair<TKeyboardSendKeyDownUps, std::vector<TXKey>> plays[] = {
+        {kUp, {}}, {kDown, c.Press}, {kUp, c.Release}, {kUp, {}}};
+    for (const auto& [modes, expected] : plays) {
+      PlayInto(fKeyboard, c.Sequence, modes);
+      PlayInto(fKeyboard, u"z");
+      std::vector<TXKey> want = expected;
+      want.insert(want.end(), {zDown, zUp});
+      EXPECT_EQ(testing::PrintToString(fClient->ReadUntil(zUp)), testing::PrintToString(want))
+          << Utf16ToUtf8(c.Sequence) << " in mode " << int(modes.Bits());
+    }
+  }
 }
 
 // The chooser: uinput first, then XTest on $DISPLAY, else no output.

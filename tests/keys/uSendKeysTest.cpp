@@ -25,21 +25,23 @@ struct TModesCase {
   std::string Key, Down, Up;  // {skDown, skUp}, {skDown}, {skUp}
 };
 
+// The release-only mode sends no key-down at all: one key-up per key (however often the press
+// repeated it), and the modifier characters' keys are released without being pressed.
 const TModesCase kModesCases[] = {
-    {u"a", "A↓ A↑", "A↓", "A↓ A↑"},
-    {u"A", "Shift↓ A↓ A↑ Shift↑", "Shift↓ A↓", "A↓ A↑ Shift↑"},
-    {u"+a", "Shift↓ A↓ A↑ Shift↑", "Shift↓ A↓ Shift↑", "Shift↓ A↓ A↑ Shift↑"},
-    {u"+<a", "LShift↓ A↓ A↑ LShift↑", "LShift↓ A↓ LShift↑", "LShift↓ A↓ A↑ LShift↑"},
-    {u"^{F4}", "Ctrl↓ F4↓ F4↑ Ctrl↑", "Ctrl↓ F4↓ Ctrl↑", "Ctrl↓ F4↓ F4↑ Ctrl↑"},
-    {u"{LEFT 3}", "Left↓ Left↑ Left↓ Left↑ Left↓ Left↑", "Left↓ Left↓ Left↓",
-     "Left↓ Left↑ Left↓ Left↑ Left↓ Left↑"},
-    {u"{a 2}", "Shift↓ A↓ A↑ A↓ A↑ Shift↑", "Shift↓ A↓ A↓", "A↓ A↑ A↓ A↑ Shift↑"},
-    {u"%(fx)", "Alt↓ F↓ F↑ X↓ X↑ Alt↑", "Alt↓ F↓ X↓ Alt↑", "Alt↓ F↓ F↑ X↓ X↑ Alt↑"},
-    {u"%fx", "Alt↓ F↓ F↑ Alt↑ X↓ X↑", "Alt↓ F↓ Alt↑ X↓", "Alt↓ F↓ F↑ Alt↑ X↓ X↑"},
-    {u"~", "Enter↓ Enter↑", "Enter↓ Enter↑", "Enter↓ Enter↑"},
-    {u"{{}", "Shift↓ OEM_4↓ OEM_4↑ Shift↑", "Shift↓ OEM_4↓", "OEM_4↓ OEM_4↑ Shift↑"},
-    {u"{}}", "Shift↓ OEM_6↓ OEM_6↑ Shift↑", "Shift↓ OEM_6↓", "OEM_6↓ OEM_6↑ Shift↑"},
-    {u"{+}", "Shift↓ OEM_PLUS↓ OEM_PLUS↑ Shift↑", "Shift↓ OEM_PLUS↓", "OEM_PLUS↓ OEM_PLUS↑ Shift↑"},
+    {u"a", "A↓ A↑", "A↓", "A↑"},
+    {u"A", "Shift↓ A↓ A↑ Shift↑", "Shift↓ A↓", "A↑ Shift↑"},
+    {u"+a", "Shift↓ A↓ A↑ Shift↑", "Shift↓ A↓ Shift↑", "A↑ Shift↑"},
+    {u"+<a", "LShift↓ A↓ A↑ LShift↑", "LShift↓ A↓ LShift↑", "A↑ LShift↑"},
+    {u"^{F4}", "Ctrl↓ F4↓ F4↑ Ctrl↑", "Ctrl↓ F4↓ Ctrl↑", "F4↑ Ctrl↑"},
+    {u"{LEFT 3}", "Left↓ Left↑ Left↓ Left↑ Left↓ Left↑", "Left↓ Left↓ Left↓", "Left↑"},
+    {u"{a 2}", "Shift↓ A↓ A↑ A↓ A↑ Shift↑", "Shift↓ A↓ A↓", "A↑ Shift↑"},
+    {u"%(fx)", "Alt↓ F↓ F↑ X↓ X↑ Alt↑", "Alt↓ F↓ X↓ Alt↑", "F↑ X↑ Alt↑"},
+    {u"%fx", "Alt↓ F↓ F↑ Alt↑ X↓ X↑", "Alt↓ F↓ Alt↑ X↓", "F↑ Alt↑ X↑"},
+    {u"~", "Enter↓ Enter↑", "Enter↓ Enter↑", "Enter↑"},
+    {u"{{}", "Shift↓ OEM_4↓ OEM_4↑ Shift↑", "Shift↓ OEM_4↓", "OEM_4↑ Shift↑"},
+    {u"{}}", "Shift↓ OEM_6↓ OEM_6↑ Shift↑", "Shift↓ OEM_6↓", "OEM_6↑ Shift↑"},
+    {u"{+}", "Shift↓ OEM_PLUS↓ OEM_PLUS↑ Shift↑", "Shift↓ OEM_PLUS↓", "OEM_PLUS↑ Shift↑"},
+    {u"#>{DEL}&b", "RWin↓ Del↓ Del↑ RWin↑ Tab↓ B↓ B↑ Tab↑", "RWin↓ Del↓ RWin↑ Tab↓ B↓ Tab↑", "Del↑ RWin↑ B↑ Tab↑"},
     {u"{NUMLOCK}", "", "", ""},
     {u"{a 0}", "Shift↓ Shift↑", "Shift↓", "Shift↑"},
     {u"{LEFT 0}", "", "", ""},
@@ -190,9 +192,38 @@ TEST(TKeySequencePlay, DownThenUpOfAShiftedKeyEndsWithEverythingReleased) {
   auto keyboard = std::make_shared<TKeyboardRecorder>(false);
   PlayInto(keyboard, u"A", kDown);
   PlayInto(keyboard, u"A", kUp);
-  EXPECT_EQ(keyboard->Events(), Expected("Shift↓ A↓ A↓ A↑ Shift↑")) << Notation(keyboard->Events());
+  EXPECT_EQ(keyboard->Events(), Expected("Shift↓ A↓ A↑ Shift↑")) << Notation(keyboard->Events());
   EXPECT_FALSE(keyboard->GetKeyState(0x10) & 0x8000);
   EXPECT_FALSE(keyboard->GetKeyState(0x41) & 0x8000);
+}
+
+// A chord held as long as the finger: the press keeps the modifier characters' keys down, the
+// release of the same text lets go of everything. Within the text a modifier still lets go
+// before the next key, as without holding.
+TEST(TKeySequencePlay, HeldModifiersStayDownUntilTheReleaseOfTheSameText) {
+  const TModesCase cases[] = {
+      // Sequence, both halves, press, release
+      {u"+<l", "LShift↓ L↓ L↑ LShift↑", "LShift↓ L↓", "L↑ LShift↑"},
+      {u"^{F4}", "Ctrl↓ F4↓ F4↑ Ctrl↑", "Ctrl↓ F4↓", "F4↑ Ctrl↑"},
+      {u"%(fx)", "Alt↓ F↓ F↑ X↓ X↑ Alt↑", "Alt↓ F↓ X↓", "F↑ X↑ Alt↑"},
+      {u"%fx", "Alt↓ F↓ F↑ Alt↑ X↓ X↑", "Alt↓ F↓ Alt↑ X↓", "F↑ Alt↑ X↑"},
+      {u"+a^b", "Shift↓ A↓ A↑ Shift↑ Ctrl↓ B↓ B↑ Ctrl↑", "Shift↓ A↓ Shift↑ Ctrl↓ B↓", "A↑ Shift↑ B↑ Ctrl↑"},
+      {u"+~", "Shift↓ Enter↓ Enter↑ Shift↑", "Shift↓ Enter↓ Enter↑", "Enter↑ Shift↑"},
+      {u"+{NUMLOCK}", "Shift↓ Shift↑", "Shift↓", "Shift↑"},
+      {u"+{LEFT", "Shift↓ Shift↑", "Shift↓", "Shift↑"},  // playing stops at the missing "}"
+  };
+  for (const TModesCase& c : cases) {
+    auto keyboard = std::make_shared<TKeyboardRecorder>(false);
+    const std::pair<TKeyboardSendKeyDownUps, const std::string*> modes[] = {
+        {kKey, &c.Key}, {kDown, &c.Down}, {kUp, &c.Up}};
+    for (const auto& [mode, notation] : modes) {
+      keyboard->Clear();
+      PlayInto(keyboard, c.Sequence, mode, 0, 0, true);
+      EXPECT_EQ(keyboard->Events(), Expected(*notation))
+          << Show(c.Sequence) << " in mode " << int(mode.Bits()) << ": got " << Notation(keyboard->Events());
+    }
+    for (int vk = 0; vk < 256; ++vk) EXPECT_FALSE(keyboard->GetKeyState(vk) & 0x8000) << Show(c.Sequence) << " " << vk;
+  }
 }
 
 // ---------------------------------------------------------------------------------------
@@ -262,7 +293,7 @@ TEST(TKeySequenceDelays, PausesWhereTheDelaysSay) {
       {u"+a", kKey, 30, 0, "Shift↓ 30ms A↓ A↑ Shift↑"},
       {u"+a", kDown, 30, 0, "Shift↓ 30ms A↓ 30ms Shift↑"},
       {u"A", kKey, 30, 50, "Shift↓ 30ms A↓ 50ms A↑ Shift↑"},
-      {u"A", kUp, 30, 50, "A↓ 50ms A↑ Shift↑"},
+      {u"A", kUp, 30, 50, "A↑ Shift↑"},
       {u"~", kDown, 30, 50, "Enter↓ 50ms Enter↑"},
       {u"+a", kKey, -5, -1, "Shift↓ A↓ A↑ Shift↑"},
   };
@@ -292,7 +323,7 @@ TEST(TKeySequenceEarlyStop, ReleasesHeldModifiersAndLogsAsBefore) {
       {u"+^{LEFT 1x}", kDown, "Shift↓ Ctrl↓ Ctrl↑ Shift↑", u"'1X' is not a valid integer value"},
       {u"+{LEFT", kKey, "Shift↓ Shift↑", u"No close bracket."},
       {u"%(a{B", kKey, "Alt↓ A↓ A↑ Alt↑", u"No close bracket."},
-      {u"%(a{B", kUp, "Alt↓ A↓ A↑ Alt↑", u"No close bracket."},
+      {u"%(a{B", kUp, "A↑ Alt↑", u"No close bracket."},
       {u"a{", kKey, "A↓ A↑", u"No close bracket."},
       {u"#>{ENTER", kDown, "RWin↓ RWin↑", u"No close bracket."},
   };

@@ -18,14 +18,15 @@ class TKeySequencePlayer : public TKeySequence {
   using TKeySequence::KeyNameToVKey;
 };
 
-// Plays ASequence at once into AKeyboard, with the given modes and delays.
+// Plays ASequence at once into AKeyboard, with the given modes, delays and holding.
 inline void PlayKeySequence(std::shared_ptr<TKeyboard> AKeyboard, std::u16string ASequence,
                             TKeyboardSendKeyDownUps AModes = {skDown, skUp}, std::int32_t ADelayModifiers = 0,
-                            std::int32_t ADelayKeys = 0) {
+                            std::int32_t ADelayKeys = 0, bool AHoldModifiers = false) {
   TKeySequencePlayer player(std::move(AKeyboard));
   player.SetSequence(std::move(ASequence));
   player.SetDownUps(AModes);
   player.SetDelayModifiers(ADelayModifiers);
   player.SetDelayKeys(ADelayKeys);
+  player.SetHoldModifiers(AHoldModifiers);
   player.Execute();
 }

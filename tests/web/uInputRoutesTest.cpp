@@ -373,10 +373,80 @@ TEST_F(InputRoutes, KeyboardDownHoldsTheKeyUntilKeyboardUp) {
   EXPECT_EQ(Join(KeyLines()), Join({kKeyA[0]}));
   EXPECT_TRUE(Keyboard().GetKeyState('A') & 0x8000);
   Keyboard().Clear();
-  // The up mode presses the key again right before releasing it.
+  // The release only releases: no second press for the game to count.
   ExpectEmpty200(Request("POST", "/KeyboardUp", "str=a"));
-  EXPECT_EQ(Join(KeyLines()), Join(kKeyA));
+  EXPECT_EQ(Join(KeyLines()), Join({kKeyA[1]}));
   EXPECT_FALSE(Keyboard().GetKeyState('A') & 0x8000);
+}
+
+// A recorder whose first key-down waits until the test lets it go: the worker that sends it
+// is still playing while later requests come in.
+class TFirstDownWaits : public TKeyboardRecorder {
+ public:
+  TFirstDownWaits() {
+    SetListener([this](const std::string& ALine) {
+      std::lock_guard lock(fGateLock);
+      fEvents += ALine.starts_with("key ");
+      fChanged.notify_all();
+    });
+  }
+  void keybd_event(std::uint8_t bVk, std::uint8_t bScan, std::uint32_t dwFlags, std::uintptr_t dwExtraInfo) override {
+    if (!(dwFlags & 2)) {
+      std::unique_lock lock(fGateLock);
+      if (!fHeld) {
+        fHeld = true;
+        fChanged.notify_all();
+        fChanged.wait(lock, [this] { return fOpen; });
+      }
+    }
+    TKeyboardRecorder::keybd_event(bVk, bScan, dwFlags, dwExtraInfo);
+  }
+  bool WaitUntilHeld() { return Wait([this] { return fHeld; }); }
+  bool WaitForEvents(std::size_t ACount) { return Wait([this, ACount] { return fEvents >= ACount; }); }
+  void Open() {
+    std::lock_guard lock(fGateLock);
+    fOpen = true;
+    fChanged.notify_all();
+  }
+
+ private:
+  template <class TCondition>
+  bool Wait(TCondition ACondition) {
+    std::unique_lock lock(fGateLock);
+    return fChanged.wait_for(lock, std::chrono::minutes(1), ACondition);
+  }
+
+  std::mutex fGateLock;
+  std::condition_variable fChanged;
+  bool fHeld = false, fOpen = false;
+  std::size_t fEvents = 0;
+};
+
+TEST_F(InputRoutes, AReleasePlaysAfterTheEarlierPressOfTheSameSequence) {
+  const struct {
+    const char* Sequence;
+    const char* Events;
+  } cases[] = {
+      {"l", "Z↓ Z↑ L↓ L↑"},
+      {"+a", "Z↓ Z↑ Shift↓ A↓ Shift↑ A↑ Shift↑"},
+      {"A", "Z↓ Z↑ Shift↓ A↓ A↑ Shift↑"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Sequence);
+    const auto keyboard = std::make_shared<TFirstDownWaits>();
+    TKeyboardWatch workers(keyboard);
+    ExpectEmpty200(Request("GET", std::string("/KeyboardDown?str=") + Encode(c.Sequence)));
+    ASSERT_TRUE(keyboard->WaitUntilHeld());
+    ExpectEmpty200(Request("GET", std::string("/KeyboardUp?str=") + Encode(c.Sequence)));
+    // Another key plays while the press waits; by then an unordered release would have played.
+    ExpectEmpty200(Request("GET", "/KeyboardKey?str=z"));
+    EXPECT_TRUE(keyboard->WaitForEvents(2)) << "z was held up by the waiting press";
+    EXPECT_FALSE(WaitForKeySequences(std::chrono::milliseconds(0)));
+    keyboard->Open();
+    EXPECT_TRUE(WaitForKeySequences(std::chrono::minutes(1)));
+    workers.WaitForWorkers();
+    EXPECT_EQ(Notation(keyboard->Events()), c.Events);
+  }
 }
 
 TEST_F(InputRoutes, SpecialCharactersArriveIntactThroughTheEscapes) {
