@@ -84,6 +84,7 @@ std::shared_ptr<const TPageModel> TPageInfo::Model() const {
 
 void TPageInfo::SetModel(std::shared_ptr<const TPageModel> AModel) {
   std::lock_guard lock(FModelLock);
+  if (FModel != AModel) ++FModelVersion;
   FModel = std::move(AModel);
 }
 

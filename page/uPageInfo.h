@@ -33,6 +33,12 @@ class TPageInfo {
   // replacing the model (a panel loaded or saved) never mixes two panels in one page.
   std::shared_ptr<const TPageModel> Model() const;
   void SetModel(std::shared_ptr<const TPageModel> AModel);
+  // Rises whenever another model is put in use, so open pages can reload themselves.
+  std::uint64_t ModelVersion() const { return FModelVersion; }
+
+  // The joystick choice "No joystick (keys only)": the joystick routes then do nothing.
+  bool NoJoystick() const { return FNoJoystick; }
+  void SetNoJoystick(bool value) { FNoJoystick = value; }
 
   // The panel file the model in use was read from (empty: the built-in page), and the file
   // the panel editor saves to (empty: saving is not possible). The window and the headless
@@ -123,6 +129,8 @@ class TPageInfo {
   std::int32_t FWebServerPortNr = 0;
   mutable std::mutex FModelLock;  // guards FModel, which a save may replace during requests
   std::shared_ptr<const TPageModel> FModel = std::make_shared<const TPageModel>();
+  std::atomic<std::uint64_t> FModelVersion{0};
+  std::atomic<bool> FNoJoystick{false};
   std::u16string FPanelFile;      // guarded by FModelLock
   std::u16string FPanelSaveFile;  // guarded by FModelLock
   // Declared in construction order; destroyed in reverse, the script first.

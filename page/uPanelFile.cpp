@@ -8,6 +8,9 @@
 
 #include "base/uFiles.h"
 #include "base/uText.h"
+#include "game/uBindingsWatcher.h"
+#include "game/uGameState.h"
+#include "game/uStatusFile.h"
 #include "keys/uSendKeys.h"
 #include "page/uPageInfo.h"
 #include "page/uPageInfoEliteDangerous.h"
@@ -22,6 +25,9 @@ constexpr int kMaxDepth = 32;
 constexpr int kMaxColspan = 16;
 constexpr int kMaxButtonsPerCell = 32;
 constexpr int kMaxButtonNumber = 128;
+constexpr std::size_t kMaxValueLength = 80;
+// The game an action names: "elite:LandingGearToggle".
+constexpr std::string_view kEliteAction = "elite:";
 
 // Thrown by the parser's callback when a file nests too deep.
 struct TTooDeep {};
@@ -161,6 +167,7 @@ class TPanelReader {
 
   void ReadRowList(const json& AObject, const char* AName, const std::string& AWhere, const TPanelPlace& APlace,
                    TButtonRows& ARows) {
+    FPart = AName;
     if (const json* rows = ListMember(AObject, AName, {}, "", "rows")) ReadRows(*rows, AWhere, APlace, ARows);
   }
 
@@ -217,6 +224,7 @@ class TPanelReader {
       const std::u16string caption = Caption(tab, member("text"), where);
       const std::u16string color = Color(tab, member("color"), where);
       TTabInfo& info = ATabs.AddTab(Utf8ToUtf16(id), caption, color);
+      FPart = id.empty() ? "tab" + std::to_string(t + 1) : id;
       if (const json* rows = ListMember(tab, "rows", place, where, "rows")) ReadRows(*rows, where, place, info.ButtonRows());
     }
   }
@@ -247,7 +255,7 @@ class TPanelReader {
       Problem(APlace, AWhere, Shown(ACell) + ": a cell must be an object with text and at most one action");
       return;
     }
-    const auto member = [&](const std::string& AName) {
+    const TMember member = [&](const std::string& AName) {
       TPanelPlace p = APlace;
       p.Member = AName;
       return p;
@@ -255,16 +263,23 @@ class TPanelReader {
     const auto text = ACell.find("text");
     if (text != ACell.end() && text->is_string()) AWhere += " (" + Quoted(text->get<std::string>()) + ")";
 
-    static const char* const kActions[] = {"keys", "buttonsDown", "buttonsUp", "buttonsPress"};
+    static const char* const kActions[] = {"keys", "buttonsDown", "buttonsUp", "buttonsPress", "buttonsHold", "action"};
+    static const char* const kOthers[] = {"text", "color", "colspan", "lit", "dim", "value", "toggle"};
+    const auto among = [](const auto& AList, const std::string& AName) {
+      return std::find_if(std::begin(AList), std::end(AList), [&AName](const char* a) { return AName == a; }) !=
+             std::end(AList);
+    };
     std::vector<std::string> actions;
     for (const auto& item : ACell.items()) {
       const std::string& name = item.key();
-      if (std::find_if(std::begin(kActions), std::end(kActions), [&name](const char* a) { return name == a; }) !=
-          std::end(kActions))
+      if (among(kActions, name))
         actions.push_back(name);
-      else if (name != "text" && name != "color" && name != "colspan")
+      else if (!among(kOthers, name))
         Problem(member(name), AWhere, "unknown member " + Quoted(name));
     }
+    // A game action may bring the panel's own keys, for when the game's bindings are in no file.
+    if (actions.size() == 2 && ACell.contains("action") && ACell.contains("keys"))
+      actions = {"action"};
 
     const std::u16string caption = Caption(ACell, member("text"), AWhere);
     const std::u16string color = Color(ACell, member("color"), AWhere);
@@ -283,34 +298,167 @@ class TPanelReader {
               "two actions, " + actions[0] + " and " + actions[1] + ": a cell has at most one");
       return;
     }
-    if (actions.empty()) {
-      ARow.Buttons().Add(std::make_unique<TButtonTitle>(caption, color, colspan));
-      return;
+    TCellState state = ReadCellState(ACell, member, AWhere, caption);
+    std::unique_ptr<TButtonBase> cell = actions.empty() ? std::make_unique<TButtonTitle>(caption, color, colspan)
+                                                        : ReadAction(ACell, actions[0], member, AWhere, caption, color, colspan);
+    if (!cell) return;
+    cell->SetState(std::move(state));
+    ARow.Buttons().Add(std::move(cell));
+  }
+
+  // The keys of a cell, checked by playing them where nothing reaches the PC; empty after a
+  // problem.
+  std::u16string ReadKeys(const json& AValue, const TPanelPlace& APlace, const std::string& AWhere) {
+    if (!AValue.is_string() || AValue.get<std::string>().empty()) {
+      Problem(APlace, AWhere, "keys " + Shown(AValue) + ": must be a key sequence such as \"l\" or \"{F5}\"");
+      return {};
     }
-    const std::string& action = actions[0];
-    const json& value = ACell[action];
-    if (action == "keys") {
-      if (!value.is_string() || value.get<std::string>().empty()) {
-        Problem(member(action), AWhere, "keys " + Shown(value) + ": must be a key sequence such as \"l\" or \"{F5}\"");
-        return;
+    const std::u16string keys = Utf8ToUtf16(AValue.get<std::string>());
+    const std::vector<std::u16string> reports = TKeySequence::Check(keys);
+    if (!reports.empty()) {
+      Problem(APlace, AWhere, "keys " + Shown(AValue) + ": " + KeyReport(reports.front()));
+      return {};
+    }
+    return keys;
+  }
+
+  using TMember = std::function<TPanelPlace(const std::string&)>;
+
+  std::unique_ptr<TButtonBase> ReadAction(const json& ACell, const std::string& AAction, const TMember& AMember,
+                                          const std::string& AWhere, const std::u16string& ACaption,
+                                          const std::u16string& AColor, std::int32_t AColspan) {
+    const json& value = ACell[AAction];
+    if (AAction == "keys") {
+      const std::u16string keys = ReadKeys(value, AMember(AAction), AWhere);
+      if (keys.empty()) return nullptr;
+      return std::make_unique<TButtonKeyPress>(HTMLText(keys, false), ACaption, AColor, AColspan);
+    }
+    if (AAction == "action") {
+      const std::string name = value.is_string() ? value.get<std::string>() : std::string();
+      if (!IsGameAction(name)) {
+        Problem(AMember(AAction), AWhere,
+                "action " + Shown(value) + ": must name one of the game's actions, such as \"elite:LandingGearToggle\"");
+        return nullptr;
       }
-      const std::u16string keys = Utf8ToUtf16(value.get<std::string>());
-      const std::vector<std::u16string> reports = TKeySequence::Check(keys);
-      if (!reports.empty()) {
-        Problem(member(action), AWhere, "keys " + Shown(value) + ": " + KeyReport(reports.front()));
-        return;
+      const std::string action = name.substr(kEliteAction.size());
+      const std::shared_ptr<const TBindings> bindings = GetBindings().Current();
+      if (const auto found = bindings->Lookup(action); found && found->Reason == TUnboundReason::NotInFile) {
+        Problem(AMember(AAction), AWhere,
+                "action " + Shown(value) + ": the game's bindings (" + Utf16ToUtf8(bindings->FileName()) +
+                    ") have no action " + Quoted(action));
+        return nullptr;
       }
-      ARow.Buttons().Add(std::make_unique<TButtonKeyPress>(HTMLText(keys, false), caption, color, colspan));
-      return;
+      std::u16string fallback;
+      if (ACell.contains("keys")) {
+        fallback = ReadKeys(ACell["keys"], AMember("keys"), AWhere);
+        if (fallback.empty()) return nullptr;
+      }
+      return std::make_unique<TButtonGameAction>(Utf8ToUtf16(name), HTMLText(fallback, false), ACaption, AColor,
+                                                 AColspan);
     }
     std::vector<std::int32_t> ids;
-    if (!ReadButtons(value, member(action), AWhere + ": " + action + " " + Shown(value), ids)) return;
-    if (action == "buttonsDown")
-      ARow.Buttons().Add(std::make_unique<TButtonButtonsDown>(std::move(ids), caption, color, colspan));
-    else if (action == "buttonsUp")
-      ARow.Buttons().Add(std::make_unique<TButtonButtonsUp>(std::move(ids), caption, color, colspan));
-    else
-      ARow.Buttons().Add(std::make_unique<TButtonButtonsPress>(std::move(ids), caption, color, colspan));
+    if (!ReadButtons(value, AMember(AAction), AWhere + ": " + AAction + " " + Shown(value), ids)) return nullptr;
+    if (AAction == "buttonsDown") return std::make_unique<TButtonButtonsDown>(std::move(ids), ACaption, AColor, AColspan);
+    if (AAction == "buttonsUp") return std::make_unique<TButtonButtonsUp>(std::move(ids), ACaption, AColor, AColspan);
+    if (AAction == "buttonsHold") return std::make_unique<TButtonButtonsHold>(std::move(ids), ACaption, AColor, AColspan);
+    return std::make_unique<TButtonButtonsPress>(std::move(ids), ACaption, AColor, AColspan);
+  }
+
+  static bool IsGameAction(std::string_view AName) {
+    if (!AName.starts_with(kEliteAction) || AName.size() == kEliteAction.size() || AName.size() > 120) return false;
+    return std::all_of(AName.begin() + static_cast<std::ptrdiff_t>(kEliteAction.size()), AName.end(),
+                       [](char c) { return IsWordCharacter(c) && c != '-'; });
+  }
+
+  // A state name a cell shows: any name a source can give, but of the game's own names only
+  // those its status file has.
+  bool KnownStateName(const std::string& AName) const {
+    if (!IsStateName(AName)) return false;
+    if (!AName.starts_with(kElitePrefix)) return true;
+    const auto& names = EliteStateNames();
+    return std::any_of(names.begin(), names.end(), [&AName](const TStateName& n) { return n.Name == AName; });
+  }
+
+  // "{name}" and "{name:0.0}" in a value text: every name known, every format a number of
+  // decimals; false (with a problem) otherwise.
+  bool CheckValueText(const std::string& AText, const TPanelPlace& APlace, const std::string& AWhere) {
+    const std::string shown = "value " + Quoted(AText) + ": ";
+    if (AText.empty() || AText.size() > kMaxValueLength) {
+      Problem(APlace, AWhere, shown + "must be a text of 1 to " + std::to_string(kMaxValueLength) + " characters");
+      return false;
+    }
+    for (std::size_t open = AText.find('{'); open != std::string::npos; open = AText.find('{', open + 1)) {
+      const std::size_t close = AText.find('}', open);
+      if (close == std::string::npos) {
+        Problem(APlace, AWhere, shown + "a \"{\" without its \"}\"");
+        return false;
+      }
+      const std::string inside = AText.substr(open + 1, close - open - 1);
+      const std::size_t colon = inside.find(':');
+      const std::string name = inside.substr(0, colon);
+      const std::string format = colon == std::string::npos ? "" : inside.substr(colon + 1);
+      if (!KnownStateName(name)) {
+        Problem(APlace, AWhere, shown + "no state is called " + Quoted(name));
+        return false;
+      }
+      if (colon != std::string::npos && format != "0" && format != "0.0" && format != "0.00" && format != "0.000") {
+        Problem(APlace, AWhere, shown + "format " + Quoted(format) + ": 0, 0.0, 0.00 or 0.000");
+        return false;
+      }
+    }
+    return true;
+  }
+
+  // The members that show the live state; a toggle cell is lit by its own state unless it
+  // names another.
+  TCellState ReadCellState(const json& ACell, const TMember& AMember, const std::string& AWhere,
+                           const std::u16string& ACaption) {
+    TCellState state;
+    for (const auto& [name, into] : {std::pair{"lit", &state.Lit}, std::pair{"dim", &state.Dim}}) {
+      const auto it = ACell.find(name);
+      if (it == ACell.end()) continue;
+      const std::string text = it->is_string() ? it->get<std::string>() : std::string();
+      const std::string stateName = text.starts_with('!') ? text.substr(1) : text;
+      if (KnownStateName(stateName))
+        *into = Utf8ToUtf16(text);
+      else
+        Problem(AMember(name), AWhere,
+                std::string(name) + " " + Shown(*it) + ": must name a state, such as \"elite.LandingGearDown\" or " +
+                    "\"!elite.LightsOn\" (" + (stateName.starts_with(kElitePrefix) ? "the game has no such state" : "letters, digits, \".\", \"_\" and \"-\"") + ")");
+    }
+    if (const auto it = ACell.find("value"); it != ACell.end()) {
+      if (!it->is_string())
+        Problem(AMember("value"), AWhere, "value " + Shown(*it) + ": must be a text such as \"Fuel {elite.Fuel.FuelMain:0.0} t\"");
+      else if (CheckValueText(it->get<std::string>(), AMember("value"), AWhere))
+        state.Value = HTMLText(Utf8ToUtf16(it->get<std::string>()), false);
+    }
+    if (const auto it = ACell.find("toggle"); it != ACell.end()) {
+      if (!it->is_boolean())
+        Problem(AMember("toggle"), AWhere, "toggle " + Shown(*it) + ": must be true or false");
+      else if (it->get<bool>()) {
+        state.Toggle = Utf8ToUtf16(ToggleName(ACaption));
+        if (state.Lit.empty()) state.Lit = state.Toggle;
+      }
+    }
+    return state;
+  }
+
+  // The state name of a toggle cell: "cell.", the part (a tab's id, "above" or "below"), "."
+  // and the caption in letters, digits and "_"; a second cell of the same name gets ".2".
+  std::string ToggleName(const std::u16string& ACaption) {
+    std::string slug;
+    for (const char c : Utf16ToUtf8(ACaption)) {
+      if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'))
+        slug += c;
+      else if (!slug.empty() && slug.back() != '_')
+        slug += '_';
+      if (slug.size() >= 48) break;
+    }
+    while (!slug.empty() && slug.back() == '_') slug.pop_back();
+    if (slug.empty()) slug = "cell";
+    std::string name = "cell." + FPart + "." + slug;
+    for (int n = 2; !FToggleNames.insert(name).second; ++n) name = "cell." + FPart + "." + slug + "." + std::to_string(n);
+    return name;
   }
 
   bool ReadButtons(const json& AValue, const TPanelPlace& APlace, const std::string& AWhere,
@@ -339,6 +487,8 @@ class TPanelReader {
   std::u16string FName;
   std::vector<TPanelProblem> FProblems;
   int FCells = 0;
+  std::string FPart;                  // the part being read, for the toggle cells' names
+  std::set<std::string> FToggleNames;
 };
 
 // Line and column (from 1) of a byte offset, counting characters, not bytes.
@@ -449,12 +599,22 @@ json RowsJson(const TButtonRows& ARows) {
       if (button->Colspan() != 1) cell["colspan"] = button->Colspan();
       if (const auto* key = dynamic_cast<const TButtonKeyPress*>(button.get())) {
         cell["keys"] = PlainText(key->Key());
+      } else if (const auto* action = dynamic_cast<const TButtonGameAction*>(button.get())) {
+        cell["action"] = PlainText(action->Action());
+        if (!action->FallbackKeys().empty()) cell["keys"] = PlainText(action->FallbackKeys());
       } else if (const auto* buttons = dynamic_cast<const TButtonButtons*>(button.get())) {
-        const char* action = dynamic_cast<const TButtonButtonsDown*>(buttons) ? "buttonsDown"
-                             : dynamic_cast<const TButtonButtonsUp*>(buttons) ? "buttonsUp"
-                                                                               : "buttonsPress";
-        cell[action] = buttons->ButtonsIds();
+        const char* kind = dynamic_cast<const TButtonButtonsDown*>(buttons)   ? "buttonsDown"
+                           : dynamic_cast<const TButtonButtonsUp*>(buttons)   ? "buttonsUp"
+                           : dynamic_cast<const TButtonButtonsHold*>(buttons) ? "buttonsHold"
+                                                                             : "buttonsPress";
+        cell[kind] = buttons->ButtonsIds();
       }
+      const TCellState& state = button->State();
+      // A toggle cell's own lighting is implied by the toggle.
+      if (!state.Lit.empty() && state.Lit != state.Toggle) cell["lit"] = PlainText(state.Lit);
+      if (!state.Dim.empty()) cell["dim"] = PlainText(state.Dim);
+      if (!state.Value.empty()) cell["value"] = PlainText(state.Value);
+      if (!state.Toggle.empty()) cell["toggle"] = true;
       cells.push_back(std::move(cell));
     }
     rows.push_back(std::move(cells));

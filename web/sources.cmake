@@ -2,6 +2,9 @@
 target_sources(tapdeck_core PRIVATE
   web/uDeviceRoutes.cpp
   web/uDevices.cpp
+  web/uEventStreams.cpp
+  web/uGameRoutes.cpp
+  web/uHeldInputs.cpp
   web/uMainPage.cpp
   web/uPairing.cpp
   web/uPanelEditor.cpp

@@ -14,6 +14,9 @@
 #include "page/uPageInfo.h"
 #include "web/uDeviceRoutes.h"
 #include "web/uDevices.h"
+#include "web/uEventStreams.h"
+#include "web/uGameRoutes.h"
+#include "web/uHeldInputs.h"
 #include "web/uPairing.h"
 #include "web/uPanelEditor.h"
 #include "web/uRequestGuard.h"
@@ -79,6 +82,10 @@ void TwmMainPage::WebModule2DefaultHandlerAction(TWebActionItem&, TWebRequest& R
   }
   if (SameText(Request.PathInfo(), kDevicePath)) {
     Handled = SetAnswer(DeviceAnswer(Request, GetDeviceStore()), Response);
+    return;
+  }
+  if (const TRouteAnswer answer = GameRouteAnswer(Request); answer.Status != 0) {
+    Handled = SetAnswer(answer, Response);
     return;
   }
   const std::u16string templateName = FBasePath + u"index.html";
@@ -183,21 +190,31 @@ void TwmMainPage::wmMainPagewmPostKeyboardKeyAction(TWebActionItem&, TWebRequest
   Handled = true;
 }
 
+// Whatever a down route presses is noted with the page that pressed it, so that it is let go
+// when that page is gone, and at Stop and exit.
 void TwmMainPage::wmMainPagewmPostKeyboardDownAction(TWebActionItem&, TWebRequest& Request, TWebResponse&,
                                                      bool& Handled) {
-  StartKeySequence(KeyboardValue(Request), {skDown});
+  const std::u16string sequence = KeyboardValue(Request);
+  if (!sequence.empty()) {
+    const TRequester from = RequesterOf(Request);
+    GetHeldInputs().KeysDown(from.Page, from.Device, sequence, sequence);
+  }
+  StartKeySequence(sequence, {skDown});
   Handled = true;
 }
 
 void TwmMainPage::wmMainPagewmPostKeyboardUpAction(TWebActionItem&, TWebRequest& Request, TWebResponse&,
                                                    bool& Handled) {
-  StartKeySequence(KeyboardValue(Request), {skUp});
+  const std::u16string sequence = KeyboardValue(Request);
+  if (!sequence.empty()) GetHeldInputs().KeysUp(RequesterOf(Request).Page, sequence);
+  StartKeySequence(sequence, {skUp});
   Handled = true;
 }
 
 // GetvJoy is asked for every operation: it creates the joystick object on first use, and a
 // failed creation (version mismatch) raises before any button is touched.
 void TwmMainPage::wmMainPagewmPostButtonsPressAction(TWebActionItem&, TWebRequest& Request, TWebResponse&, bool&) {
+  if (GetPageInfo().NoJoystick()) return;
   // Ids that wrap to the same button press it once, and only the joystick's 128 buttons are
   // held, so one request keeps its module for at most 128 holds.
   std::vector<std::uint8_t> pressed;
@@ -212,21 +229,43 @@ void TwmMainPage::wmMainPagewmPostButtonsPressAction(TWebActionItem&, TWebReques
   }
 }
 
+// Without a joystick (the window's "No joystick (keys only)") the joystick routes do nothing.
 void TwmMainPage::wmMainPagewmPostButtonsDownAction(TWebActionItem&, TWebRequest& Request, TWebResponse&, bool&) {
-  for (std::int32_t id : ButtonsIdsFromString(Request.QueryFields().Values(u"str"))) GetvJoy().ButtonDown(ButtonNr(id));
+  if (GetPageInfo().NoJoystick()) return;
+  std::vector<std::uint8_t> buttons;
+  for (std::int32_t id : ButtonsIdsFromString(Request.QueryFields().Values(u"str"))) {
+    GetvJoy().ButtonDown(ButtonNr(id));
+    buttons.push_back(ButtonNr(id));
+  }
+  if (!buttons.empty()) {
+    const TRequester from = RequesterOf(Request);
+    GetHeldInputs().ButtonsDown(from.Page, from.Device, buttons);
+  }
 }
 
 void TwmMainPage::wmMainPagewmPostButtonsUpAction(TWebActionItem&, TWebRequest& Request, TWebResponse&, bool&) {
-  for (std::int32_t id : ButtonsIdsFromString(Request.QueryFields().Values(u"str"))) GetvJoy().ButtonUp(ButtonNr(id));
+  if (GetPageInfo().NoJoystick()) return;
+  std::vector<std::uint8_t> buttons;
+  for (std::int32_t id : ButtonsIdsFromString(Request.QueryFields().Values(u"str"))) {
+    GetvJoy().ButtonUp(ButtonNr(id));
+    buttons.push_back(ButtonNr(id));
+  }
+  if (!buttons.empty()) GetHeldInputs().ButtonsUp(RequesterOf(Request).Page, buttons);
 }
 
 TWebModuleClass MainPageModuleClass(std::u16string ABaseDir) {
   // The page is open to everyone (a phone must load it to pair); what acts on the PC is not.
-  auto guard = std::make_shared<const TRequestGuard>(
-      std::vector<std::u16string>(std::begin(TwmMainPage::kInputRoutePaths), std::end(TwmMainPage::kInputRoutePaths)),
-      LocalHostName(), LocalDnsSuffixes());
+  std::vector<std::u16string> acting(std::begin(TwmMainPage::kInputRoutePaths), std::end(TwmMainPage::kInputRoutePaths));
+  for (std::u16string& path : ActingGamePaths()) acting.push_back(std::move(path));
+  auto guard = std::make_shared<const TRequestGuard>(std::move(acting), LocalHostName(), LocalDnsSuffixes());
   return TWebModuleClass([dir = std::move(ABaseDir)] { return std::make_unique<TwmMainPage>(dir); },
-                         [guard](const TWebRequest& ARequest) { return AdmitsToMainPage(*guard, ARequest); });
+                         [guard](const TWebRequest& ARequest) { return AdmitsToMainPage(*guard, ARequest); },
+                         [](TWebRequest& ARequest, TWebResponse& AResponse) {
+                           // The live stream stays open: it is served without a web-module instance.
+                           if (!SameText(ARequest.PathInfo(), kEventsPath) || ARequest.MethodType() != mtGet) return false;
+                           GetEventStreams().Serve(ARequest, AResponse);
+                           return true;
+                         });
 }
 
 bool AdmitsToMainPage(const TRequestGuard& AGuard, const TWebRequest& ARequest) {
@@ -241,7 +280,9 @@ bool AdmitsToMainPage(const TRequestGuard& AGuard, const TWebRequest& ARequest) 
   // the Origin it sends with every POST.
   if (SameText(path, kPairPath))
     return TRequestGuard::HasOwnOrigin(ARequest.Headers()) && AGuard.AdmitsToGuardedRoute(ARequest);
-  if (SameText(path, kDevicePath)) return AGuard.AdmitsToGuardedRoute(ARequest);
+  // Read-only, and a page's own: the page's state, its heartbeat and the live stream.
+  if (SameText(path, kDevicePath) || SameText(path, kAlivePath) || SameText(path, kEventsPath))
+    return AGuard.AdmitsToGuardedRoute(ARequest);
   if (AGuard.Guards(path)) return AGuard.AdmitsToGuardedRoute(ARequest) && MayAct(ARequest, GetDeviceStore());
   return true;
 }
