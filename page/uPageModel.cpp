@@ -1,5 +1,7 @@
 #include "page/uPageModel.h"
 
+#include <algorithm>
+
 namespace {
 
 // The table that holds the rows shown on every tab; empty text without rows.
@@ -43,4 +45,19 @@ std::u16string TPageModel::GetTabInfosHTML() const {
     first = false;
   }
   return result;
+}
+
+std::vector<std::u16string> TPageModel::GameActions() const {
+  std::vector<std::u16string> actions;
+  const auto collect = [&actions](const TButtonRows& ARows) {
+    for (const auto& row : ARows)
+      for (const auto& cell : row->Buttons())
+        if (const auto* action = dynamic_cast<const TButtonGameAction*>(cell.get()))
+          if (std::find(actions.begin(), actions.end(), action->Action()) == actions.end())
+            actions.push_back(action->Action());
+  };
+  collect(FGenericPartPrefix);
+  for (const auto& tab : FTabInfos) collect(tab->ButtonRows());
+  collect(FGenericPartPostfix);
+  return actions;
 }

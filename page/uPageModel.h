@@ -4,6 +4,7 @@
 // that is never changed again, so a page being rendered always shows one whole panel.
 
 #include <string>
+#include <vector>
 
 #include "page/uPageElements.h"
 
@@ -26,6 +27,9 @@ class TPageModel {
   // The button panel: tab bar, prefix rows, every tab's table (only the first visible),
   // postfix rows.
   std::u16string GetHTML() const;
+
+  // Every game action the cells name ("elite:LandingGearToggle"), each once, in order.
+  std::vector<std::u16string> GameActions() const;
 
  private:
   std::u16string GetTabsHTML() const;

@@ -26,6 +26,8 @@
 #include "tools/uStopRequest.h"
 #include "web/uDevices.h"
 #include "web/uHTTPWebBrokerBridge.h"
+#include "web/uHeldInputs.h"
+#include "web/uLiveSources.h"
 #include "web/uMainPage.h"
 #include "web/uPairing.h"
 #include "web/uWebRequestHandler.h"
@@ -86,13 +88,18 @@ struct THeadlessOptions {
   bool Timestamps = false;
   bool Open = false;       // --open: any device may press keys, as without pairing
   std::u16string Devices;  // --devices FILE: the paired devices; empty: kept in memory only
+  bool NoJoystick = false;  // --no-joystick: the window's "No joystick (keys only)"
+  TGameFolderChoice Game;      // --game DIR|auto: the game's status file
+  TGameFolderChoice Bindings;  // --bindings DIR|FILE|auto: the player's key bindings
+  std::u16string Toggles;      // --toggles FILE: the toggle cells' state; empty: in memory only
 };
 
 const char* const kUsage =
     "usage: tapdeck-headless [--port N] [--dir DIR] [--panel FILE] [--device N] [--title TEXT]\n"
     "                        [--keys record|system] [--joystick simulated|system]\n"
     "                        [--missing-device N] [--version-mismatch] [--timestamps]\n"
-    "                        [--open] [--devices FILE]\n";
+    "                        [--open] [--devices FILE] [--no-joystick] [--game DIR|auto]\n"
+    "                        [--bindings DIR|FILE|auto] [--toggles FILE]\n";
 
 // An option's value that is not acceptable.
 struct TUsageError {
@@ -129,8 +136,13 @@ THeadlessOptions ParseOptions(const std::vector<std::string_view>& AArgs) {
       options.Open = true;
       continue;
     }
+    if (name == "--no-joystick") {
+      options.NoJoystick = true;
+      continue;
+    }
     const bool takesValue = name == "--port" || name == "--dir" || name == "--panel" || name == "--device" ||
-                            name == "--title" || name == "--devices" ||
+                            name == "--title" || name == "--devices" || name == "--game" || name == "--bindings" ||
+                            name == "--toggles" ||
                             name == "--keys" || name == "--joystick" || name == "--missing-device";
     if (!takesValue) throw TUsageError{"unknown option '" + std::string(name) + "'"};
     if (i + 1 >= AArgs.size()) throw TUsageError{std::string(name) + " needs a value"};
@@ -143,6 +155,12 @@ THeadlessOptions ParseOptions(const std::vector<std::string_view>& AArgs) {
       options.Panel = ArgumentText(value);
     } else if (name == "--devices") {
       options.Devices = ArgumentText(value);
+    } else if (name == "--game" || name == "--bindings") {
+      TGameFolderChoice& choice = name == "--game" ? options.Game : options.Bindings;
+      choice = value == "auto" ? TGameFolderChoice{TGameFolderChoice::Automatic, {}}
+                               : TGameFolderChoice{TGameFolderChoice::Picked, ArgumentText(value)};
+    } else if (name == "--toggles") {
+      options.Toggles = ArgumentText(value);
     } else if (name == "--device") {
       options.Device = IntegerOption(name, value, 1, 16);
     } else if (name == "--title") {
@@ -201,7 +219,7 @@ void ChooseJoystick(const THeadlessOptions& AOptions) {
 // result is ignored and whose error stops the start.
 void AcquireJoystick(const THeadlessOptions& AOptions) {
   GetvJoy().SetId(AOptions.Device);
-  GetvJoy().Acquire();
+  if (!AOptions.NoJoystick) GetvJoy().Acquire();
 }
 
 // ---- Start and stop ----------------------------------------------------------------
@@ -225,6 +243,7 @@ void StartServer(TIdHTTPWebBrokerBridge& AServer, const THeadlessOptions& AOptio
   }
   if (AOptions.Title) pageInfo.SetPageTitle(*AOptions.Title);
   pageInfo.SetVirtualJoystickId(AOptions.Device);
+  pageInfo.SetNoJoystick(AOptions.NoJoystick);
   pageInfo.SetWebServerPortNr(AOptions.Port);
   AcquireJoystick(AOptions);
   AServer.Bindings().Clear();
@@ -268,6 +287,7 @@ void RunCommand(const std::string& ALine) {
     if (ALine == "stop") {
       server.SetActive(false);
       server.Bindings().Clear();
+      ReleaseEverythingHeld();
       PrintLine("server stopped");
     } else if (ALine == "start") {
       if (!server.Active()) StartServer(server, CommandOptions);
@@ -326,6 +346,11 @@ int Run(const THeadlessOptions& AOptions) {
   if (const std::u16string problem = GetDeviceStore().Open(AOptions.Devices); !problem.empty())
     PrintError(Utf16ToUtf8(problem));
   if (AOptions.Open) GetDeviceStore().SetOpenMode(true);
+  TLiveSources sources;
+  sources.SetStatusFolder(AOptions.Game);
+  sources.SetBindings(AOptions.Bindings, AOptions.Device);
+  if (const std::u16string problem = sources.SetToggleFile(AOptions.Toggles); !problem.empty())
+    PrintError(Utf16ToUtf8(problem));
 
   int status = 0;
   {
@@ -350,6 +375,7 @@ int Run(const THeadlessOptions& AOptions) {
       CommandServer = nullptr;
       server.SetActive(false);
       server.Bindings().Clear();
+      ReleaseEverythingHeld();
       GetDeviceStore().Flush();
       PrintLine("stopped");
     }

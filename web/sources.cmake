@@ -5,6 +5,7 @@ target_sources(tapdeck_core PRIVATE
   web/uEventStreams.cpp
   web/uGameRoutes.cpp
   web/uHeldInputs.cpp
+  web/uLiveSources.cpp
   web/uMainPage.cpp
   web/uPairing.cpp
   web/uPanelEditor.cpp

@@ -26,13 +26,6 @@ std::string Event(const char* AName, const std::string& AData) {
   return std::string("event: ") + AName + "\ndata: " + AData + "\n\n";
 }
 
-// Every game action of the cells of some rows.
-void CollectActions(const TButtonRows& ARows, std::set<std::u16string>& AInto) {
-  for (const auto& row : ARows)
-    for (const auto& cell : row->Buttons())
-      if (const auto* action = dynamic_cast<const TButtonGameAction*>(cell.get())) AInto.insert(action->Action());
-}
-
 }  // namespace
 
 TEventStreams::TEventStreams() {
@@ -76,11 +69,7 @@ std::string TEventStreams::SourceText(const std::map<std::string, TStateValue>& 
 }
 
 std::string TEventStreams::ActionsJson(const TPageInfo& APageInfo) {
-  std::set<std::u16string> actions;
-  const std::shared_ptr<const TPageModel> model = APageInfo.Model();
-  CollectActions(model->GenericPartPrefix(), actions);
-  for (const auto& tab : model->TabInfos()) CollectActions(tab->ButtonRows(), actions);
-  CollectActions(model->GenericPartPostfix(), actions);
+  const std::vector<std::u16string> actions = APageInfo.Model()->GameActions();
   const std::shared_ptr<const TBindings> bindings = GetBindings().Current();
   json answer = json::object();
   for (const std::u16string& action : actions) {

@@ -258,6 +258,10 @@ TWebModuleClass MainPageModuleClass(std::u16string ABaseDir) {
   std::vector<std::u16string> acting(std::begin(TwmMainPage::kInputRoutePaths), std::end(TwmMainPage::kInputRoutePaths));
   for (std::u16string& path : ActingGamePaths()) acting.push_back(std::move(path));
   auto guard = std::make_shared<const TRequestGuard>(std::move(acting), LocalHostName(), LocalDnsSuffixes());
+  // A forgotten phone's pages are gone: what they hold goes up.
+  GetDeviceStore().SetForgetListener([](const std::vector<std::string>& AIds) {
+    for (const std::string& id : AIds) GetHeldInputs().DeviceForgotten(id);
+  });
   return TWebModuleClass([dir = std::move(ABaseDir)] { return std::make_unique<TwmMainPage>(dir); },
                          [guard](const TWebRequest& ARequest) { return AdmitsToMainPage(*guard, ARequest); },
                          [](TWebRequest& ARequest, TWebResponse& AResponse) {
