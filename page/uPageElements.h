@@ -63,8 +63,9 @@ class TPageItem {
 // What a cell shows of the live state, as a panel file gives it (every text as the page
 // shows it); all empty for a cell that shows none, which then renders as it always has.
 struct TCellState {
-  std::u16string Lit;     // a state name, or "!" and one: drawn lit while it holds
-  std::u16string Dim;     // the same: drawn dimmed while it holds
+  // State names ("name" or "!name"), separated by blanks: drawn lit while any one holds.
+  std::u16string Lit;
+  std::u16string Dim;     // the same: drawn dimmed while any one holds
   std::u16string Value;   // a text under the caption with "{name}" or "{name:0.0}" filled in
   std::u16string Toggle;  // the state name of a cell that keeps its own on/off state
   bool Empty() const { return Lit.empty() && Dim.empty() && Value.empty() && Toggle.empty(); }

@@ -414,17 +414,33 @@ class TPanelReader {
   TCellState ReadCellState(const json& ACell, const TMember& AMember, const std::string& AWhere,
                            const std::u16string& ACaption) {
     TCellState state;
+    // One state name, or a list of them of which any one holding is enough ("dimmed while
+    // mass-locked or cooling down"); each may be negated with "!".
     for (const auto& [name, into] : {std::pair{"lit", &state.Lit}, std::pair{"dim", &state.Dim}}) {
       const auto it = ACell.find(name);
       if (it == ACell.end()) continue;
-      const std::string text = it->is_string() ? it->get<std::string>() : std::string();
-      const std::string stateName = text.starts_with('!') ? text.substr(1) : text;
-      if (KnownStateName(stateName))
-        *into = Utf8ToUtf16(text);
+      std::vector<json> names;
+      if (it->is_array())
+        names.assign(it->begin(), it->end());
       else
-        Problem(AMember(name), AWhere,
-                std::string(name) + " " + Shown(*it) + ": must name a state, such as \"elite.LandingGearDown\" or " +
-                    "\"!elite.LightsOn\" (" + (stateName.starts_with(kElitePrefix) ? "the game has no such state" : "letters, digits, \".\", \"_\" and \"-\"") + ")");
+        names.push_back(*it);
+      std::u16string all;
+      bool good = !names.empty() && names.size() <= 8;
+      for (const json& entry : names) {
+        const std::string text = entry.is_string() ? entry.get<std::string>() : std::string();
+        const std::string stateName = text.starts_with('!') ? text.substr(1) : text;
+        good = good && KnownStateName(stateName);
+        all += (all.empty() ? u"" : u" ") + Utf8ToUtf16(text);
+      }
+      if (good) {
+        *into = all;
+        continue;
+      }
+      const bool elite = it->dump().find(kElitePrefix) != std::string::npos;
+      Problem(AMember(name), AWhere,
+              std::string(name) + " " + Shown(*it) +
+                  ": must name a state, or a list of up to 8, such as \"elite.LandingGearDown\" or \"!elite.LightsOn\" (" +
+                  (elite ? "the game has no such state" : "letters, digits, \".\", \"_\" and \"-\"") + ")");
     }
     if (const auto it = ACell.find("value"); it != ACell.end()) {
       if (!it->is_string())
@@ -611,8 +627,18 @@ json RowsJson(const TButtonRows& ARows) {
       }
       const TCellState& state = button->State();
       // A toggle cell's own lighting is implied by the toggle.
-      if (!state.Lit.empty() && state.Lit != state.Toggle) cell["lit"] = PlainText(state.Lit);
-      if (!state.Dim.empty()) cell["dim"] = PlainText(state.Dim);
+      // Several names were a list in the file.
+      const auto names = [](const std::u16string& AText) {
+        json list = json::array();
+        for (std::size_t start = 0; start <= AText.size();) {
+          const std::size_t blank = std::min(AText.find(u' ', start), AText.size());
+          list.push_back(PlainText(AText.substr(start, blank - start)));
+          start = blank + 1;
+        }
+        return list.size() == 1 ? list[0] : list;
+      };
+      if (!state.Lit.empty() && state.Lit != state.Toggle) cell["lit"] = names(state.Lit);
+      if (!state.Dim.empty()) cell["dim"] = names(state.Dim);
       if (!state.Value.empty()) cell["value"] = PlainText(state.Value);
       if (!state.Toggle.empty()) cell["toggle"] = true;
       cells.push_back(std::move(cell));

@@ -94,7 +94,7 @@ void TEventStreams::Serve(TWebRequest& ARequest, TWebResponse& AResponse) {
     return;
   }
   const std::string page = Utf16ToUtf8(ARequest.QueryFields().Values(u"page"));
-  AResponse.SetContentType(u"text/event-stream");
+  AResponse.SetContentType(u"text/event-stream; charset=utf-8");
   AResponse.AddHeader("Cache-Control", "no-store");
   if (!AResponse.BeginStream()) return;
   {

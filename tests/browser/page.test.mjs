@@ -276,7 +276,7 @@ test('the banner tells when the PC cannot be reached and clears when it is back'
   await cell(page, 'Toggle Landing Gear').tap();
   await sleep(300);
   assert.equal(await banner.isVisible(), true);
-  assert.match(await banner.textContent(), /Cannot reach the PC/);
+  assert.match(await banner.textContent(), /PC not reachable/);
   assert.equal(await page.textContent('#status-text'), 'No connection');
 
   headless = await Headless.start({ port });

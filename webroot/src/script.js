@@ -8,6 +8,7 @@
 import { isPlainKey } from "./keys.js";
 import { setUpConnectCard } from "./connect.js";
 import { deviceHeaders, explainRefusal, isFramed, setUpPairing } from "./pairing.js";
+import { live, pageHeaders, startLive } from "./live.js";
 import { fitCaptions } from "./fit.js";
 import { setUpWakeLock } from "./wakelock.js";
 
@@ -16,7 +17,10 @@ const ROUTES = {
   keypress: "/KeyboardKey",
   buttonsdown: "/ButtonsDown",
   buttonsup: "/ButtonsUp",
-  buttonspress: "/ButtonsPress"
+  buttonspress: "/ButtonsPress",
+  // Held for as long as the finger: a game action as the player bound it, joystick buttons.
+  gameaction: "/ActionDown",
+  buttonshold: "/ButtonsDown"
 };
 const KEY_DOWN = "/KeyboardDown";
 const KEY_UP = "/KeyboardUp";
@@ -101,7 +105,7 @@ function request(url, keepalive) {
   const controller = typeof AbortController === "function" ? new AbortController() : null;
   const timer = controller ? setTimeout(() => controller.abort(), REQUEST_TIMEOUT_MS) : null;
   const options = { method: "GET", cache: "no-store", credentials: "omit", keepalive: !!keepalive,
-                    headers: deviceHeaders() };
+                    headers: Object.assign(deviceHeaders(), pageHeaders()) };
   if (controller) options.signal = controller.signal;
   return fetch(url, options).then(
     (response) => { clearTimeout(timer); return response; },
@@ -136,8 +140,12 @@ function showRoundTrip(ms, response) {
   statusDot.className = response.ok ? "status-dot good" : "status-dot warn";
   statusText.textContent = response.ok ? "Last tap " + Math.round(ms) + " ms"
                                        : "PC answered " + response.status + " (" + Math.round(ms) + " ms)";
-  // A refusal says why in words: not paired, or a page opened by a name the PC does not take.
+  // A refusal says why in words: not paired, or a page opened by a name the PC does not take;
+  // an action the PC cannot play says what is missing.
   if (response.status === 403) explainRefusal().then((text) => { statusText.textContent = text; });
+  if (response.status === 409) {
+    response.clone().json().then((body) => { if (body.error) statusText.textContent = body.error; }, () => {});
+  }
 }
 
 // Sends one request to an input route and shows how it went (the round-trip time, or the
@@ -229,14 +237,29 @@ function endPauses() {
 
 const keyStates = new Map();
 
-function keyState(key) {
+// What a held cell sends: its down and up requests, under the id its queue goes by.
+function holdTarget(cell) {
+  const action = cell.getAttribute("action");
+  const key = cell.getAttribute("key");
+  if (action === "keypress" && isPlainKey(key)) return { id: key, down: urlOf(KEY_DOWN, key), up: urlOf(KEY_UP, key) };
+  if (action === "gameaction") {
+    const keys = cell.getAttribute("keys");
+    const fallback = keys ? "&keys=" + encodeURIComponent(keys) : "";
+    return { id: "action:" + key, down: urlOf("/ActionDown", key) + fallback, up: urlOf("/ActionUp", key) + fallback };
+  }
+  if (action === "buttonshold") return { id: "buttons:" + key, down: urlOf("/ButtonsDown", key), up: urlOf("/ButtonsUp", key) };
+  return null;
+}
+
+function keyState(key, target) {
   let state = keyStates.get(key);
   if (!state) {
     // holders: presses holding the key now; down: the PC took the down, and its up is still
     // to come; downAt, upAt: when the PC took the last down and up; mayBeDown: a down was sent
     // and no up has been taken since; epoch: changes when a page that is left releases the key
     // at once, so that steps queued before then send nothing more.
-    state = { holders: 0, down: false, downAt: 0, upAt: -Infinity, mayBeDown: false, epoch: 0, queue: Promise.resolve() };
+    state = { holders: 0, down: false, downAt: 0, upAt: -Infinity, mayBeDown: false, epoch: 0, queue: Promise.resolve(),
+              downUrl: target ? target.down : urlOf(KEY_DOWN, key), upUrl: target ? target.up : urlOf(KEY_UP, key) };
     keyStates.set(key, state);
   }
   return state;
@@ -252,15 +275,15 @@ function enqueue(state, step) {
   return state.queue;
 }
 
-function holdKey(key) {
-  const state = keyState(key);
+function holdKey(key, target) {
+  const state = keyState(key, target);
   state.holders += 1;
   if (state.holders > 1) return; // another finger holds it already
   unreleasedKeys.delete(key); // this press's own up releases it
   state.mayBeDown = true;
   enqueue(state, (current) => pause(state.upAt + MIN_RELEASE_MS - performance.now()).then(() => {
     if (!current()) return undefined;
-    return transmit(urlOf(KEY_DOWN, key)).then((outcome) => {
+    return transmit(state.downUrl).then((outcome) => {
       // A down that got no answer in time may still have reached the PC: it is released like
       // one that did. One that was refused or did not get through pressed nothing.
       state.down = outcome === "ok" || outcome === "timeout";
@@ -289,7 +312,7 @@ function letGoKey(key) {
 
 // Sends the up; a failed one is kept to be sent again.
 function keyUp(state, key) {
-  return transmit(urlOf(KEY_UP, key), true).then((outcome) => {
+  return transmit(state.upUrl, true).then((outcome) => {
     if (outcome === "ok") {
       retryDelay = RETRY_MS;
       state.upAt = performance.now();
@@ -318,7 +341,7 @@ function releaseKeysNow() {
     state.down = false;
     state.mayBeDown = false;
     state.queue = Promise.resolve();
-    if (pending) request(urlOf(KEY_UP, key), true).catch(() => {});
+    if (pending) request(state.upUrl, true).catch(() => {});
   });
   unreleasedKeys.clear();
 }
@@ -418,14 +441,49 @@ function activate(cell) {
   }
 }
 
+// Why a cell must not act now, in words; empty when it may.
+function cannotAct(cell) {
+  const action = cell.getAttribute("action");
+  if (cell.classList.contains("unbound")) return cell.getAttribute("data-why") || "this action has no key";
+  if (!live.joystick && (action.indexOf("buttons") === 0 || (action === "gameaction" && isJoystickAction(cell))))
+    return "no joystick on the PC";
+  return "";
+}
+
+function isJoystickAction(cell) {
+  const state = live.actions[cell.getAttribute("key")];
+  return !!state && /^Joystick/.test(state.reading || "");
+}
+
+// A toggle cell's own state flips with every tap; in the footer's fix mode it flips alone,
+// to put right what the cell shows without sending anything to the game.
+function flipToggle(cell) {
+  const name = cell.getAttribute("toggle");
+  if (name) request(urlOf("/StateToggle", name)).then((response) => showRoundTrip(0, response), () => setReachable(false));
+}
+
 function startPress(id, cell) {
   if (isFramed()) return;
   endPress(presses.get(id));
   const key = cell.getAttribute("key");
-  const press = { id: id, cell: cell, key: key, held: cell.getAttribute("action") === "keypress" && isPlainKey(key) };
-  presses.set(id, press);
+  const target = holdTarget(cell);
+  const press = { id: id, cell: cell, key: target ? target.id : key, held: !!target };
   showPressed(cell);
-  if (press.held) holdKey(key);
+  if (document.body.classList.contains("fixing")) {
+    flipToggle(cell);
+    unshowPressed(cell);
+    return;
+  }
+  const why = cannotAct(cell);
+  if (why) {
+    statusDot.className = "status-dot warn";
+    statusText.textContent = why;
+    unshowPressed(cell);
+    return;
+  }
+  presses.set(id, press);
+  flipToggle(cell);
+  if (press.held) holdKey(press.key, target);
   else activate(cell);
 }
 
@@ -525,6 +583,19 @@ window.addEventListener("pagehide", () => {
   releaseKeysNow();
 });
 
+// --- Fixing what toggle cells show ---
+
+function setUpFixMode() {
+  const button = document.getElementById("fix");
+  if (!button || !document.querySelector("td[toggle]")) return;
+  button.hidden = false;
+  button.addEventListener("click", () => {
+    const fixing = document.body.classList.toggle("fixing");
+    button.setAttribute("aria-pressed", fixing ? "true" : "false");
+    statusText.textContent = fixing ? "Tap a toggle to change what it shows; nothing goes to the game" : "Tap a button";
+  });
+}
+
 // --- Start ---
 
 (function init() {
@@ -552,6 +623,15 @@ window.addEventListener("pagehide", () => {
   });
   setUpConnectCard();
   setUpPairing();
+  startLive({
+    reachable: setReachable,
+    released: () => {
+      statusDot.className = "status-dot warn";
+      statusText.textContent = "Back in touch: the PC had let go of what this phone held, so nothing stayed pressed";
+    },
+    source: (text) => { document.getElementById("source").textContent = text; }
+  });
+  setUpFixMode();
   fitCaptions(document.getElementById("panel"));
   setUpWakeLock();
 })();
