@@ -1,5 +1,6 @@
 #include "app/fMain.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "app/uQRCode.h"
@@ -14,6 +15,7 @@
 #include "page/uPanelFile.h"
 #include "web/uDevices.h"
 #include "web/uHTTPWebBrokerBridge.h"
+#include "web/uHeldInputs.h"
 
 namespace {
 
@@ -58,16 +60,23 @@ TfrmMain::TfrmMain(IMainView& AView, TfrmMainPlatform APlatform) : FView(AView),
       return std::vector<std::u16string>{user.empty() ? user : user + u"panel.json",
                                          ExtractFilePath(ExecutablePath()) + u"panel.json"};
     };
-  if (!FPlatform.DevicesFile)
-    FPlatform.DevicesFile = [] {
+  const auto inUserFolder = [](const char16_t* AName) {
+    return [name = std::u16string(AName)] {
       const std::u16string user = UserTapdeckFolder();
-      return user.empty() ? user : user + u"devices.json";
+      return user.empty() ? user : user + name;
     };
+  };
+  if (!FPlatform.DevicesFile) FPlatform.DevicesFile = inUserFolder(u"devices.json");
+  if (!FPlatform.SettingsFile) FPlatform.SettingsFile = inUserFolder(u"settings.json");
+  if (!FPlatform.TogglesFile) FPlatform.TogglesFile = inUserFolder(u"toggles.json");
 }
 
 TfrmMain::~TfrmMain() {
   Fire(TMainEvent::FormDestroy);
   FServer.reset();
+  // Nothing stays pressed when the program closes.
+  ReleaseEverythingHeld();
+  FSources.reset();
   GetPairing().Cancel();
   GetDeviceStore().Flush();
 }
@@ -126,20 +135,25 @@ void TfrmMain::FormCreate() {
   FDevicesError = GetDeviceStore().Open(FPlatform.DevicesFile());
   FView.SetChecked(TMainControl::chkOpenMode, GetDeviceStore().OpenMode());
   ShowAccess();
+  FSettings = ReadWindowSettings(FPlatform.SettingsFile(), FSettingsError);
+  FView.SetChecked(TMainControl::chkNoJoystick, FSettings.NoJoystick);
+  FSources = std::make_unique<TLiveSources>();
+  FSources->SetStatusFolder(FSettings.Status);
+  if (std::u16string problem = FSources->SetToggleFile(FPlatform.TogglesFile()); !problem.empty())
+    FSettingsError = std::move(problem);
   FServer = std::make_unique<TIdHTTPWebBrokerBridge>();
   FIPAdresses = std::make_unique<TStrings>();
   for (auto& address : FPlatform.LocalAddresses()) FIPAdresses->Add(std::move(address));
-  // A refused panel leaves the built-in page in use; start-up goes on.
-  try {
-    LoadPanel(true);
-  } catch (const EPanelError& e) {
-    FPanelError = e.Message();
-    ShowPanelInUse();
-  }
+  // The bindings are read before the panel, whose game actions are checked against them.
+  FBindingsDevice = GetPageInfo().VirtualJoystickId();
+  FSources->SetBindings(FSettings.Bindings, FBindingsDevice);
+  // A refused panel leaves the built-in page in use; start-up goes on, and the window tells
+  // once it is up.
+  FPanelError = LoadPanel();
   LoadSettings();
 }
 
-void TfrmMain::LoadPanel(bool ATakeTitle) {
+std::u16string TfrmMain::LoadPanel() {
   std::u16string file;
   const std::vector<std::u16string> candidates = FPlatform.PanelFiles();
   // The editor saves to the user's own file (the first candidate), where it is found first;
@@ -149,20 +163,49 @@ void TfrmMain::LoadPanel(bool ATakeTitle) {
       GetPageInfo().SetPanelSaveFile(candidate);
       break;
     }
-  const TPanel panel = FindPanel(candidates, file);
-  GetPageInfo().SetPanelFile(file);
-  if (ATakeTitle)
+  std::u16string problem;
+  FRefusedPanel.clear();
+  try {
+    const TPanel panel = FindPanel(candidates, file);
+    GetPageInfo().SetPanelFile(file);
     UsePanel(GetPageInfo(), panel);
-  else
-    GetPageInfo().SetModel(panel.Model);
+  } catch (const EPanelError& e) {
+    // The built-in page is served meanwhile, so that the editor can be reached to put the
+    // file right; the editor opens the refused file with its problems marked.
+    for (const std::u16string& candidate : candidates)
+      if (!candidate.empty() && FileExists(candidate)) {
+        FRefusedPanel = candidate;
+        break;
+      }
+    GetPageInfo().SetPanelFile({});
+    UsePanel(GetPageInfo(), BuiltInPanel());
+    problem = e.Message() +
+              u"\n\nTapdeck uses its built-in page meanwhile. Click \u201cPanel:\u201d in the window to put the file right in "
+              u"the panel editor.";
+  }
   ShowPanelInUse();
+  TakePanelTitle();
+  return problem;
+}
+
+void TfrmMain::TakePanelTitle() {
+  // A title typed since the last panel came stays until another panel comes.
+  if (FShownModel == GetPageInfo().ModelVersion()) return;
+  FShownModel = GetPageInfo().ModelVersion();
+  FPanelTitle = GetPageInfo().PageTitle();
+  FTitleFromPanel = PlainPanelText(FPanelTitle);
+  FView.SetText(TMainControl::edtWebpageTitle, FTitleFromPanel);
 }
 
 void TfrmMain::ShowPanelInUse() {
   const std::u16string file = GetPageInfo().PanelFile();
-  FView.SetText(TMainControl::lblPanel,
-                file.empty() ? u"Panel: built-in" : u"Panel: " + file.substr(ExtractFilePath(file).size()));
-  FView.SetHint(TMainControl::lblPanel, file);
+  std::u16string line = u"Panel: built-in";
+  if (!file.empty())
+    line = u"Panel: " + file.substr(ExtractFilePath(file).size());
+  else if (!FRefusedPanel.empty())
+    line = u"Panel: built-in (your " + FRefusedPanel.substr(ExtractFilePath(FRefusedPanel).size()) + u" has an error)";
+  FView.SetText(TMainControl::lblPanel, line);
+  FView.SetHint(TMainControl::lblPanel, file.empty() ? FRefusedPanel : file);
   FShownPanelFile = file;
 }
 
@@ -170,7 +213,26 @@ void TfrmMain::FormDestroy() { FIPAdresses.reset(); }
 
 std::u16string TfrmMain::GetURL() const {
   const std::u16string host = FIPAdresses && FIPAdresses->Count() > 0 ? FIPAdresses->Strings(0) : u"localhost";
-  return u"http://" + host + u":" + FView.Text(TMainControl::EditPort);
+  // The address actually served: the port listened on while the service runs, the port the
+  // field gives otherwise; a text that gives none shows as typed (Start refuses it).
+  std::u16string port = FView.Text(TMainControl::EditPort);
+  if (FServer && FServer->Active() && FServer->Bindings().Count() > 0)
+    port = IntToStr(FServer->Bindings().Items(0).BoundPort());
+  else if (const std::optional<std::int32_t> value = TryStrToInt(port); value && *value >= 1 && *value <= 65535)
+    port = IntToStr(*value);
+  return u"http://" + host + u":" + port;
+}
+
+std::uint16_t TfrmMain::PortValue() const {
+  const std::u16string text = FView.Text(TMainControl::EditPort);
+  // Whole decimal numbers only: "0x1F90" or "+80" are numbers to the integer conversion, but
+  // not what a user means by a port.
+  const bool digits = !text.empty() && text.size() <= 5 &&
+                      std::all_of(text.begin(), text.end(), [](char16_t c) { return c >= u'0' && c <= u'9'; });
+  const std::int32_t value = digits ? StrToIntDef(text, 0) : 0;
+  if (value < 1 || value > 65535)
+    throw Exception(u"The port must be a whole number from 1 to 65535, not \u201c" + text + u"\u201d");
+  return static_cast<std::uint16_t>(value);
 }
 
 std::int32_t TfrmMain::DeviceIdValue() const {
@@ -179,7 +241,8 @@ std::int32_t TfrmMain::DeviceIdValue() const {
 
 void TfrmMain::LoadSettings() {
   TPageInfo& info = GetPageInfo();
-  FView.SetText(TMainControl::edtWebpageTitle, info.PageTitle());
+  // As the panel wrote it: the page shows "&" as "&amp;", the field as "&".
+  FView.SetText(TMainControl::edtWebpageTitle, PlainPanelText(info.PageTitle()));
   // At start-up this changes the field's text, whose change event sets the joystick's device
   // number (and so constructs the joystick object) before the next step.
   FView.SetText(TMainControl::edtvJoyDeviceId, DeviceIdRules().TextForValue(info.VirtualJoystickId()));
@@ -189,21 +252,34 @@ void TfrmMain::LoadSettings() {
 
 void TfrmMain::StoreSettings() {
   TPageInfo& info = GetPageInfo();
-  info.SetPageTitle(FView.Text(TMainControl::edtWebpageTitle));
+  // The panel's title goes back as the panel gave it; a title the user typed goes as typed.
+  const std::u16string title = FView.Text(TMainControl::edtWebpageTitle);
+  info.SetPageTitle(!FTitleFromPanel.empty() && title == FTitleFromPanel ? FPanelTitle : title);
   info.SetVirtualJoystickId(DeviceIdValue());
   info.SetWebServerPortNr(StrToIntDef(FView.Text(TMainControl::EditPort), kDefaultPort));
 }
 
 void TfrmMain::StartServer() {
   if (FServer->Active()) return;
-  // Read again at every Start, so a file edited by hand takes effect; a refused one stops
-  // the start. The title field keeps the title.
-  LoadPanel(false);
+  // A port that is no port is refused before anything starts: the phone would get an
+  // address that does not work.
+  const std::uint16_t port = PortValue();
+  // Read again at every Start, so a file edited by hand takes effect; a refused one leaves
+  // the built-in page in use, and the start goes on.
+  const std::u16string panelProblem = LoadPanel();
   StoreSettings();
-  GetvJoy().Acquire();
+  GetPageInfo().SetNoJoystick(FSettings.NoJoystick);
+  if (FBindingsDevice != GetPageInfo().VirtualJoystickId()) {
+    FBindingsDevice = GetPageInfo().VirtualJoystickId();
+    FSources->SetBindings(FSettings.Bindings, FBindingsDevice);
+  }
+  // Keys only: no joystick device is needed, and none is acquired.
+  if (!FSettings.NoJoystick) GetvJoy().Acquire();
   FServer->Bindings().Clear();
-  FServer->SetDefaultPort(static_cast<std::uint16_t>(GetPageInfo().WebServerPortNr()));
+  FServer->SetDefaultPort(port);
   FServer->SetActive(true);
+  FView.SetText(TMainControl::edtURL, GetURL());
+  if (!panelProblem.empty()) ShowError(panelProblem);
 }
 
 void TfrmMain::ButtonStartClick() { StartServer(); }
@@ -211,6 +287,9 @@ void TfrmMain::ButtonStartClick() { StartServer(); }
 void TfrmMain::ButtonStopClick() {
   FServer->SetActive(false);
   FServer->Bindings().Clear();
+  // Whatever a phone or a script still holds goes up before Stop is done.
+  ReleaseEverythingHeld();
+  FView.SetText(TMainControl::edtURL, GetURL());
 }
 
 void TfrmMain::ButtonOpenBrowserClick() {
@@ -297,11 +376,35 @@ void TfrmMain::chkOpenModeClick() {
   ShowAccess();
 }
 
-void TfrmMain::chkNoJoystickClick() {}
+void TfrmMain::chkNoJoystickClick() {
+  FSettings.NoJoystick = FView.Checked(TMainControl::chkNoJoystick);
+  SaveWindowSettings();
+}
 
-void TfrmMain::lblGameClick() {}
+void TfrmMain::lblGameClick() {
+  const TStatusFileInfo info = FSources->StatusInfo();
+  const std::optional<std::u16string> folder =
+      FView.PickFolder(u"The folder of the game\u2019s Status.json", info.Folder);
+  if (!folder || folder->empty()) return;
+  std::u16string picked = *folder;
+  if (picked.back() != u'/' && picked.back() != PathDelimiter()) picked.push_back(PathDelimiter());
+  FSettings.Status = {TGameFolderChoice::Picked, picked};
+  FSources->SetStatusFolder(FSettings.Status);
+  SaveWindowSettings();
+}
 
-void TfrmMain::lblBindingsClick() {}
+void TfrmMain::lblBindingsClick() {
+  const std::optional<std::u16string> folder =
+      FView.PickFolder(u"The game\u2019s Bindings folder (Options\\Bindings)", ExtractFilePath(GetBindings().Current()->FileName()));
+  if (!folder || folder->empty()) return;
+  std::u16string picked = *folder;
+  if (picked.back() != u'/' && picked.back() != PathDelimiter()) picked.push_back(PathDelimiter());
+  FSettings.Bindings = {TGameFolderChoice::Picked, picked};
+  FSources->SetBindings(FSettings.Bindings, FBindingsDevice);
+  SaveWindowSettings();
+}
+
+void TfrmMain::SaveWindowSettings() { WriteWindowSettings(FPlatform.SettingsFile(), FSettings); }
 
 void TfrmMain::ShowAccess() {
   const bool open = GetDeviceStore().OpenMode();
@@ -335,6 +438,7 @@ void TfrmMain::ApplicationEvents1Idle(bool& /*Done*/) {
   FView.SetEnabled(TMainControl::ButtonStop, active);
   FView.SetEnabled(TMainControl::EditPort, !active);
   FView.SetEnabled(TMainControl::edtvJoyDeviceId, !active);
+  FView.SetEnabled(TMainControl::chkNoJoystick, !active);
 
   // While the joystick object cannot be constructed (its versions differ) every pass would
   // fail the same way; the start that needs the device reports it instead.
@@ -347,8 +451,17 @@ void TfrmMain::ApplicationEvents1Idle(bool& /*Done*/) {
 
   if (FPlatform.KeyboardStatus) FView.SetText(TMainControl::lblKeyboardStatus, FPlatform.KeyboardStatus());
 
-  // The editor saved a panel, which is in use now.
-  if (GetPageInfo().PanelFile() != FShownPanelFile) ShowPanelInUse();
+  // The editor saved a panel, which is in use now: the line names it and the title field
+  // takes its title.
+  if (GetPageInfo().PanelFile() != FShownPanelFile || GetPageInfo().ModelVersion() != FShownModel) {
+    if (!GetPageInfo().PanelFile().empty()) FRefusedPanel.clear();
+    ShowPanelInUse();
+    TakePanelTitle();
+  }
+  if (FSources) {
+    FView.SetText(TMainControl::lblGame, FSources->GameLine());
+    FView.SetText(TMainControl::lblBindings, FSources->BindingsLine());
+  }
 
   // A phone paired with the card's code, or the code ran out: the card says so.
   if (FCardOffer) {
@@ -368,6 +481,7 @@ void TfrmMain::ApplicationEvents1Idle(bool& /*Done*/) {
   // The window is up: a panel refused at start-up is told now, once.
   if (!FPanelError.empty()) ShowError(std::exchange(FPanelError, std::u16string()));
   if (!FDevicesError.empty()) ShowError(std::exchange(FDevicesError, std::u16string()));
+  if (!FSettingsError.empty()) ShowError(std::exchange(FSettingsError, std::u16string()));
   if (std::u16string error = GetDeviceStore().LastWriteError(); !error.empty() && error != FShownWriteError)
     ShowError(FShownWriteError = std::move(error));
 }

@@ -11,8 +11,10 @@
 #include <string>
 #include <vector>
 
+#include "app/uSettings.h"
 #include "app/uSpinEdit.h"
 #include "base/uStrings.h"
+#include "web/uLiveSources.h"
 #include "web/uPairing.h"
 
 class TIdHTTPWebBrokerBridge;
@@ -141,6 +143,10 @@ struct TfrmMainPlatform {
   // The list of paired devices (default: devices.json in the user's Tapdeck folder); empty:
   // kept in memory only.
   std::function<std::u16string()> DevicesFile;
+  // The window's own settings and the toggle cells' state (default: settings.json and
+  // toggles.json in the user's Tapdeck folder); empty: kept in memory only.
+  std::function<std::u16string()> SettingsFile;
+  std::function<std::u16string()> TogglesFile;
 };
 
 class TfrmMain {
@@ -201,8 +207,15 @@ class TfrmMain {
 
  private:
   void LoadSettings();
-  // Reads the panel in use and shows which one it is; raises EPanelError when it is refused.
-  void LoadPanel(bool ATakeTitle);
+  // Reads the panel in use and shows which one it is. A refused file leaves the built-in page
+  // in use and is told by the returned message (empty when all went well).
+  std::u16string LoadPanel();
+  // The title field takes the title of the panel in use, unless the user typed one since the
+  // panel last changed.
+  void TakePanelTitle();
+  // The port of the port field: a whole number from 1 to 65535; raises Exception otherwise.
+  std::uint16_t PortValue() const;
+  void SaveWindowSettings();
   // The "Panel:" line for the panel in use.
   void ShowPanelInUse();
   void StoreSettings();
@@ -231,6 +244,17 @@ class TfrmMain {
   std::optional<TPairingOffer> FCardOffer;
   std::uint64_t FShownDevices = ~std::uint64_t{0};
   std::u16string FShownWriteError;
+  // The panel file that was refused and is not in use (the built-in page is); empty when none.
+  std::u16string FRefusedPanel;
+  // The model the window last showed, and the title it put in the title field from a panel
+  // (as shown, and as the page shows it), so that a title the user typed since is kept.
+  std::uint64_t FShownModel = ~std::uint64_t{0};
+  std::u16string FTitleFromPanel;
+  std::u16string FPanelTitle;
+  TWindowSettings FSettings;
+  std::u16string FSettingsError;
+  std::unique_ptr<TLiveSources> FSources;
+  std::int32_t FBindingsDevice = 0;  // the device number the bindings were read for
 };
 
 // The error box's message: a full stop appended when the last character's code lies above

@@ -4,9 +4,11 @@
 add_library(tapdeck_window STATIC
   app/fMain.cpp
   app/uQRCode.cpp
+  app/uSettings.cpp
   app/uSpinEdit.cpp
 )
 target_link_libraries(tapdeck_window PUBLIC tapdeck_core)
+target_include_directories(tapdeck_window SYSTEM PRIVATE ${CMAKE_BINARY_DIR}/json-include)
 # The pairing card's QR code: libqrencode, the system's package on Linux; the Windows build
 # compiles it from Debian's source package.
 if(WIN32)

@@ -115,7 +115,11 @@ std::filesystem::path TvJoyUinput::LockPath(std::int32_t ADevice) const {
 }
 
 std::u16string TvJoyUinput::MissingReason() const {
-  return FSystem->NodeWritable() ? std::u16string() : u"no write access to /dev/uinput";
+  // Most panels need keys only; the rest need the access that the package's udev rule gives.
+  return FSystem->NodeWritable()
+             ? std::u16string()
+             : u"no write access to /dev/uinput: install the tapdeck package, or the udev rule in its README, then log "
+               u"out and in again; or choose \u201cNo joystick (keys only)\u201d";
 }
 
 bool TvJoyUinput::Present(std::int32_t ADevice) {

@@ -84,7 +84,10 @@ std::shared_ptr<const TPageModel> TPageInfo::Model() const {
 
 void TPageInfo::SetModel(std::shared_ptr<const TPageModel> AModel) {
   std::lock_guard lock(FModelLock);
-  if (FModel != AModel) ++FModelVersion;
+  // The same panel read again (a Start with an unchanged file) is no change: open pages keep
+  // what they show.
+  if (FModel == AModel || (FModel && AModel && FModel->GetHTML() == AModel->GetHTML())) return;
+  ++FModelVersion;
   FModel = std::move(AModel);
 }
 

@@ -567,7 +567,8 @@ TPanel ParsePanel(std::string_view ABytes, std::u16string_view AName) {
 }
 
 TPanel ReadPanelFile(const std::u16string& AFileName) {
-  const std::u16string name = AFileName.substr(ExtractFilePath(AFileName).size());
+  // Messages name the file with its full path: the user must find the file to put it right.
+  const std::u16string& name = AFileName;
   std::string bytes;
   try {
     bytes = ReadFileBytes(AFileName);
@@ -667,6 +668,8 @@ std::string PanelJson(const TPanel& APanel) {
   root["below"] = RowsJson(model.GenericPartPostfix());
   return root.dump(2, ' ', false, json::error_handler_t::replace) + "\n";
 }
+
+std::u16string PlainPanelText(std::u16string_view AText) { return Utf8ToUtf16(PlainText(AText)); }
 
 TPanel BuiltInPanel() {
   auto model = std::make_shared<TPageModel>();

@@ -58,6 +58,10 @@ TPanel ReadPanelFile(const std::u16string& AFileName);
 // panel back.
 std::string PanelJson(const TPanel& APanel);
 
+// A text as the panel file wrote it, from the text as the page shows it (HTML's entities and
+// "<br>" undone): what the window shows of a panel's title.
+std::u16string PlainPanelText(std::u16string_view AText);
+
 // The built-in page as a panel.
 TPanel BuiltInPanel();
 // The panel of the first of ACandidates that exists, or the built-in page when none does;

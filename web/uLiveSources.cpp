@@ -104,8 +104,9 @@ std::u16string TLiveSources::GameLine() const {
     if (info.LastChange) line += u", changed " + Ago(*info.LastChange);
     return line;
   }
-  if (info.Folder.empty()) return u"Game: no status file found (click to pick its folder)";
-  return u"Game: no Status.json in " + info.Folder + u" yet";
+  const std::u16string folder = choice.Kind == TGameFolderChoice::Picked ? choice.Folder : info.Folder;
+  if (folder.empty()) return u"Game: no status file found (click to pick its folder)";
+  return u"Game: no Status.json in " + folder + u" yet";
 }
 
 std::u16string TLiveSources::BindingsLine() const {

@@ -31,6 +31,12 @@ std::uint16_t BoundIPv4Port(const TIdHTTPWebBrokerBridge& AServer) {
   return 0;
 }
 
+std::uint16_t FreePort() {
+  TSocket socket = TSocket::Open(TIPVersion::IPv4);
+  if (!socket.Bind("", 0)) return 0;
+  return socket.LocalPort();
+}
+
 bool LoopbackConnects(std::uint16_t APort) {
   TSocket socket = TSocket::Open(TIPVersion::IPv4);
   return socket.Connect("127.0.0.1", APort);

@@ -17,6 +17,9 @@ void ForgetProcessObjects();
 
 // The port of the service's first IPv4 binding while it is active (0 when there is none).
 std::uint16_t BoundIPv4Port(const TIdHTTPWebBrokerBridge& AServer);
+// A port that is free on this machine now (the system's choice for a socket that is closed
+// again at once).
+std::uint16_t FreePort();
 // Whether a connection to the port on 127.0.0.1 is accepted.
 bool LoopbackConnects(std::uint16_t APort);
 // "GET <path>" on a new connection; everything the server sent before it closed.

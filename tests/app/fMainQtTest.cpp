@@ -65,7 +65,7 @@ class QtMainWindow : public ::testing::Test {
   void Show() {
     TfrmMainPlatform platform;
     platform.LocalAddresses = [] { return std::vector<std::u16string>{u"192.0.2.7"}; };
-    platform.DevicesFile = [] { return std::u16string(); };
+    platform.DevicesFile = platform.SettingsFile = platform.TogglesFile = [] { return std::u16string(); };
     window = std::make_unique<TfrmMainQt>(std::move(platform));
     window->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
@@ -176,8 +176,9 @@ TEST_F(QtMainWindow, TheWindowCarriesTheProgramsIconInEverySize) {
 
 TEST_F(QtMainWindow, StartServesThePageAndStopEndsTheService) {
   Show();
-  Retype("EditPort", "0");
-  EXPECT_EQ(Find<QLineEdit>("edtURL")->text(), "http://192.0.2.7:0");
+  const std::uint16_t port = FreePort();
+  Retype("EditPort", QString::number(port));
+  EXPECT_EQ(Find<QLineEdit>("edtURL")->text(), "http://192.0.2.7:" + QString::number(port));
   QTest::mouseClick(Find<QPushButton>("ButtonStart"), Qt::LeftButton);
   ASSERT_TRUE(Server().Active());
   Settle();
@@ -187,7 +188,7 @@ TEST_F(QtMainWindow, StartServesThePageAndStopEndsTheService) {
   EXPECT_FALSE(Find<QLineEdit>("edtvJoyDeviceId")->isEnabled());
   EXPECT_EQ(Find<QLabel>("lblVJoyStatus")->text(), "Status: Acquired");
 
-  const std::uint16_t port = BoundIPv4Port(Server());
+  EXPECT_EQ(BoundIPv4Port(Server()), port);
   const std::string response = LoopbackGet(port, "/");
   EXPECT_EQ(response.rfind("HTTP/1.1 200 OK\r\n", 0), 0u) << response.substr(0, 200);
 
@@ -202,7 +203,7 @@ TEST_F(QtMainWindow, StartServesThePageAndStopEndsTheService) {
 
 TEST_F(QtMainWindow, ClosingTheWindowWithAConnectionOpenReturns) {
   Show();
-  Retype("EditPort", "0");
+  Retype("EditPort", QString::number(FreePort()));
   QTest::mouseClick(Find<QPushButton>("ButtonStart"), Qt::LeftButton);
   ASSERT_TRUE(Server().Active());
   const std::uint16_t port = BoundIPv4Port(Server());
@@ -294,7 +295,7 @@ TEST_F(QtMainWindow, AnErrorGoesToAnErrorBoxAndTheWindowGoesOn) {
   options.MissingDevice = 2;
   SetUp();
   Show();
-  Retype("EditPort", "0");
+  Retype("EditPort", QString::number(FreePort()));
   TShownBox shown;
   AnswerNextMessageBox(shown);
   QTest::mouseClick(Find<QPushButton>("ButtonStart"), Qt::LeftButton);

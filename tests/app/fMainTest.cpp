@@ -2,11 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <functional>
 #include <map>
 #include <memory>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "base/uAddresses.h"
@@ -15,6 +17,7 @@
 #include "joystick/vJoyClass.h"
 #include "joystick/vJoySimulated.h"
 #include "page/uPageInfo.h"
+#include "page/uPanelFile.h"
 #include "tests/app/WindowTestSupport.h"
 #include "tests/support/TempDir.h"
 #include "web/uDevices.h"
@@ -130,16 +133,21 @@ class MainWindow : public ::testing::Test {
   void Create(TfrmMainPlatform platform = {}) {
     // The user's own panel and devices never reach a test.
     if (!platform.PanelFiles) platform.PanelFiles = [] { return std::vector<std::u16string>{}; };
-    if (!platform.DevicesFile) platform.DevicesFile = [] { return std::u16string(); };
+    for (auto* file : {&platform.DevicesFile, &platform.SettingsFile, &platform.TogglesFile})
+      if (!*file) *file = [] { return std::u16string(); };
     form = std::make_unique<TfrmMain>(view, std::move(platform));
     view.form = form.get();
     form->Fire(TMainEvent::FormCreate);
   }
-  // A window whose port field asks the system for a free port.
+  // A window whose port field holds a port that is free now.
   void CreateOnFreePort(TfrmMainPlatform platform = {}) {
     Create(std::move(platform));
-    view.SelectAllAndType(C::EditPort, u"0");
+    port = FreePort();
+    ASSERT_NE(port, 0);
+    view.SelectAllAndType(C::EditPort, IntToStr(port));
   }
+  // The address of the free port's page on the first test address.
+  std::u16string Url() const { return u"http://192.0.2.7:" + IntToStr(port); }
   void Click(TMainEvent e) { form->Fire(e); }
   void Idle() { form->Fire(TMainEvent::ApplicationEvents1Idle); }
   TIdHTTPWebBrokerBridge& Server() { return *form->Server(); }
@@ -154,6 +162,7 @@ class MainWindow : public ::testing::Test {
   TvJoySimulated* joy = nullptr;
   TFakeView view;
   std::unique_ptr<TfrmMain> form;
+  std::uint16_t port = 0;
 };
 
 // The same, for the tests that start the service: its listener and connection threads run
@@ -220,7 +229,8 @@ TEST_F(MainWindow, VersionMismatchAtStartUpStopsCreationInsideLoadSettings) {
 
   // Start and Open Browser report the same failure after storing the settings; the
   // service stays stopped and no browser opens.
-  view.SelectAllAndType(C::EditPort, u"0");
+  port = FreePort();
+  view.SelectAllAndType(C::EditPort, IntToStr(port));
   view.texts[C::edtWebpageTitle] = u"Mine";
   Click(TMainEvent::ButtonOpenBrowserClick);
   Click(TMainEvent::ButtonStartClick);
@@ -228,7 +238,7 @@ TEST_F(MainWindow, VersionMismatchAtStartUpStopsCreationInsideLoadSettings) {
   EXPECT_EQ(view.errors[1], view.errors[0]);
   EXPECT_EQ(view.errors[2], view.errors[0]);
   EXPECT_EQ(GetPageInfo().PageTitle(), u"Mine");
-  EXPECT_EQ(GetPageInfo().WebServerPortNr(), 0);
+  EXPECT_EQ(GetPageInfo().WebServerPortNr(), port);
   EXPECT_FALSE(Active());
   EXPECT_TRUE(view.opened.empty());
 }
@@ -252,15 +262,14 @@ TEST_F(MainWindowConcurrent, StartUntouchedAcquiresDeviceTwoAndListensOn8080) {
   EXPECT_EQ(BoundIPv4Port(Server()), 8080);
 }
 
-TEST_F(MainWindowConcurrent, PortZeroListensOnAPortTheSystemChoosesAndServesThePage) {
+TEST_F(MainWindowConcurrent, AChosenPortIsListenedOnAndServesThePage) {
   CreateOnFreePort(WithAddresses({u"192.0.2.7"}));
-  EXPECT_EQ(view.Text(C::edtURL), u"http://192.0.2.7:0");
+  EXPECT_EQ(view.Text(C::edtURL), Url());
   Click(TMainEvent::ButtonStartClick);
   ASSERT_TRUE(view.errors.empty()) << Utf16ToUtf8(view.errors[0]);
   ASSERT_TRUE(Active());
-  const std::uint16_t port = BoundIPv4Port(Server());
-  EXPECT_GT(port, 0);
-  EXPECT_EQ(view.Text(C::edtURL), u"http://192.0.2.7:0");
+  EXPECT_EQ(BoundIPv4Port(Server()), port);
+  EXPECT_EQ(view.Text(C::edtURL), Url());
   const std::string response = LoopbackGet(port, "/");
   EXPECT_EQ(response.rfind("HTTP/1.1 200 OK\r\n", 0), 0u) << response.substr(0, 200);
   EXPECT_NE(response.find("<html"), std::string::npos);
@@ -310,7 +319,7 @@ TEST_F(MainWindowConcurrent, MissingDeviceShowsTheErrorAndLeavesTheServiceStoppe
   }
   EXPECT_TRUE(view.opened.empty());
   EXPECT_EQ(GetPageInfo().PageTitle(), u"Mine");
-  EXPECT_EQ(GetPageInfo().WebServerPortNr(), 0);
+  EXPECT_EQ(GetPageInfo().WebServerPortNr(), port);
   // The window goes on: another device starts.
   view.Step(+1);
   view.errors.clear();
@@ -340,7 +349,7 @@ TEST_F(MainWindowConcurrent, ThePanelLabelStartsTheServiceAndOpensTheEditor) {
   Click(TMainEvent::lblPanelClick);
   ASSERT_TRUE(Active());
   const std::uint16_t port = BoundIPv4Port(Server());
-  EXPECT_EQ(view.opened, std::vector<std::u16string>{u"http://127.0.0.1:0/edit"});
+  EXPECT_EQ(view.opened, std::vector<std::u16string>{u"http://127.0.0.1:" + IntToStr(port) + u"/edit"});
   Click(TMainEvent::lblPanelClick);
   EXPECT_EQ(view.opened.size(), 2u);
   EXPECT_EQ(BoundIPv4Port(Server()), port);
@@ -353,10 +362,10 @@ TEST_F(MainWindowConcurrent, OpenBrowserStartsWhenStoppedAndOnlyOpensWhenRunning
   Click(TMainEvent::ButtonOpenBrowserClick);
   ASSERT_TRUE(Active());
   const std::uint16_t port = BoundIPv4Port(Server());
-  EXPECT_EQ(view.opened, std::vector<std::u16string>{u"http://192.0.2.7:0"});
+  EXPECT_EQ(view.opened, std::vector<std::u16string>{Url()});
   Click(TMainEvent::ButtonOpenBrowserClick);
   EXPECT_EQ(view.opened.size(), 2u);
-  EXPECT_EQ(view.opened[1], u"http://192.0.2.7:0");
+  EXPECT_EQ(view.opened[1], Url());
   EXPECT_EQ(BoundIPv4Port(Server()), port);
   EXPECT_TRUE(view.errors.empty());
 }
@@ -431,28 +440,21 @@ TEST_F(MainWindow, EveryKeystrokeInThePortFieldUpdatesTheAddress) {
                                                 u"http://192.0.2.7:81x"}));
 }
 
-TEST_F(MainWindowConcurrent, PortTextsThatAreNoPortStillStartAndShowAsTyped) {
-  const struct {
-    std::u16string text;
-    std::int32_t stored;
-    std::uint16_t port;
-  } cases[] = {{u"abc", 8080, 8080}, {u"70000", 70000, 4464}, {u"", 8080, 8080}};
-  for (const auto& c : cases) {
-    SCOPED_TRACE(Utf16ToUtf8(c.text));
+// A port that is no port would give the phone an address that does not work: it is refused
+// before anything starts, with the text as typed.
+TEST_F(MainWindowConcurrent, PortTextsThatAreNoPortAreRefusedBeforeStarting) {
+  for (const std::u16string text : {u"abc", u"99999", u"0", u"", u"+80", u"0x1F90", u"80 "}) {
+    SCOPED_TRACE(Utf16ToUtf8(text));
     TearDown();
     SetUp();
     view = TFakeView();
     Create(WithAddresses({u"192.0.2.7"}));
-    view.SelectAllAndType(C::EditPort, c.text);
-    if (c.text.empty()) view.SetText(C::EditPort, u"");
+    view.SetText(C::EditPort, text);
     Click(TMainEvent::ButtonStartClick);
-    EXPECT_EQ(GetPageInfo().WebServerPortNr(), c.stored);
-    EXPECT_EQ(Server().DefaultPort(), c.port);
-    EXPECT_EQ(view.Text(C::edtURL), u"http://192.0.2.7:" + c.text);
-    // Another program may hold that port here; only that failure is allowed.
-    if (!view.errors.empty()) {
-      EXPECT_EQ(view.errors[0], kBindError);
-    }
+    EXPECT_FALSE(Active());
+    EXPECT_EQ(view.errors, std::vector<std::u16string>{u"The port must be a whole number from 1 to 65535, not \u201c" +
+                                                        text + u"\u201d."});
+    EXPECT_EQ(CallCount("AcquireVJD"), 0) << "refused before the joystick is touched";
   }
 }
 
@@ -496,14 +498,16 @@ TEST_F(MainWindowConcurrent, IdleRefreshEnablesTheControlsOfTheState) {
   EXPECT_EQ(view.enabled, (std::map<C, bool>{{C::EditPort, true},
                                              {C::edtvJoyDeviceId, true},
                                              {C::ButtonStart, true},
-                                             {C::ButtonStop, false}}));
+                                             {C::ButtonStop, false},
+                                             {C::chkNoJoystick, true}}));
   EXPECT_EQ(view.Text(C::lblVJoyStatus), u"Status: Not Acquired");
   Click(TMainEvent::ButtonStartClick);
   Idle();
   EXPECT_EQ(view.enabled, (std::map<C, bool>{{C::EditPort, false},
                                              {C::edtvJoyDeviceId, false},
                                              {C::ButtonStart, false},
-                                             {C::ButtonStop, true}}));
+                                             {C::ButtonStop, true},
+                                             {C::chkNoJoystick, false}}));
   EXPECT_EQ(view.Text(C::lblVJoyStatus), u"Status: Acquired");
   Click(TMainEvent::ButtonStopClick);
   Idle();
@@ -546,8 +550,13 @@ class MainWindowPanel : public MainWindowConcurrent {
 
 const char* const kGoodPanel = R"({"tapdeckPanel": 1, "title": "Good", "above": [[{"text": "Hello", "keys": "h"}]]})";
 const char* const kBadPanel = R"({"tapdeckPanel": 1, "above": [[{"text": "Boost", "keys": "{BOSST}"}]]})";
-const char16_t* const kBadMessage =
-    u"panel.json: the rows above the tabs, row 1, cell 1 (\"Boost\"): keys \"{BOSST}\": Invalid Key Name.";
+// What the window says of kBadPanel in AFolder: the file's full path, the problem, and that the
+// built-in page is served meanwhile.
+std::u16string BadMessage(const TempDir& AFolder) {
+  return AFolder.File("panel.json") +
+         u": the rows above the tabs, row 1, cell 1 (\"Boost\"): keys \"{BOSST}\": Invalid Key Name\n\nTapdeck uses its "
+         u"built-in page meanwhile. Click \u201cPanel:\u201d in the window to put the file right in the panel editor.";
+}
 
 TEST_F(MainWindowPanel, WithoutAPanelFileTheBuiltInPageIsInUse) {
   CreateWithPanels();
@@ -571,8 +580,26 @@ TEST_F(MainWindowPanel, TheUsersPanelComesFirstAndGivesItsTitleAtStartUp) {
   EXPECT_EQ(view.hints[C::lblPanel], portable.File("panel.json"));
   const std::string page = Page();
   EXPECT_NE(page.find(">P</td>"), std::string::npos);
-  // Later, the title field rules.
-  EXPECT_NE(page.find("<title>Good</title>"), std::string::npos);
+  // Another panel in use brings its title into the field, and to the page.
+  EXPECT_EQ(view.Text(C::edtWebpageTitle), u"Portable");
+  EXPECT_NE(page.find("<title>Portable</title>"), std::string::npos);
+}
+
+TEST_F(MainWindowPanel, ATitleTypedSinceThePanelCameWinsUntilThePanelChanges) {
+  user.Write("panel.json", R"({"tapdeckPanel": 1, "title": "Tom & Jerry", "above": [[{"text": "A"}]]})");
+  CreateWithPanels();
+  // Shown as written, sent as the page writes it.
+  EXPECT_EQ(view.Text(C::edtWebpageTitle), u"Tom & Jerry");
+  Click(TMainEvent::ButtonStartClick);
+  EXPECT_NE(Page().find("<title>Tom &amp; Jerry</title>"), std::string::npos);
+  Click(TMainEvent::ButtonStopClick);
+  view.texts[C::edtWebpageTitle] = u"Mine";
+  Click(TMainEvent::ButtonStartClick);
+  EXPECT_NE(Page().find("<title>Mine</title>"), std::string::npos);
+  Click(TMainEvent::ButtonStopClick);
+  user.Write("panel.json", R"({"tapdeckPanel": 1, "title": "Other", "above": [[{"text": "B"}]]})");
+  Click(TMainEvent::ButtonStartClick);
+  EXPECT_EQ(view.Text(C::edtWebpageTitle), u"Other");
 }
 
 TEST_F(MainWindowPanel, TheEditorSavesToTheUsersFileWhicheverPanelIsInUse) {
@@ -594,34 +621,37 @@ TEST_F(MainWindowPanel, ARefusedPanelAtStartUpIsShownOnceTheWindowIsUpAndTheBuil
   user.Write("panel.json", kBadPanel);
   CreateWithPanels();
   EXPECT_TRUE(view.errors.empty()) << "shown before the window is up";
-  EXPECT_EQ(view.Text(C::lblPanel), u"Panel: built-in");
+  EXPECT_EQ(view.Text(C::lblPanel), u"Panel: built-in (your panel.json has an error)");
   Idle();
   Idle();
-  EXPECT_EQ(view.errors, std::vector<std::u16string>{kBadMessage});
-  // Start reads it again and refuses to start with it.
-  Click(TMainEvent::ButtonStartClick);
-  EXPECT_FALSE(Active());
-  ASSERT_EQ(view.errors.size(), 2u);
-  EXPECT_EQ(view.errors[1], kBadMessage);
-  // Mended by hand, it is taken at the next Start.
-  user.Write("panel.json", kGoodPanel);
+  EXPECT_EQ(view.errors, std::vector<std::u16string>{BadMessage(user)});
+  // Start reads it again, says so, and serves the built-in page, so the editor can be reached.
   Click(TMainEvent::ButtonStartClick);
   EXPECT_TRUE(Active());
-  EXPECT_NE(Page().find(">Hello</td>"), std::string::npos);
+  ASSERT_EQ(view.errors.size(), 2u);
+  EXPECT_EQ(view.errors[1], BadMessage(user));
+  EXPECT_NE(Page().find("Toggle Landing Gear"), std::string::npos);
+  // Mended in the editor (which saves and puts it in use), the line names it.
+  Click(TMainEvent::ButtonStopClick);
+  user.Write("panel.json", kGoodPanel);
+  UsePanel(GetPageInfo(), ReadPanelFile(user.File("panel.json")));
+  GetPageInfo().SetPanelFile(user.File("panel.json"));
+  Idle();
+  EXPECT_EQ(view.Text(C::lblPanel), u"Panel: panel.json");
+  EXPECT_EQ(view.Text(C::edtWebpageTitle), u"Good");
 }
 
-TEST_F(MainWindowPanel, APanelBrokenAfterStartUpStopsTheNextStartAndKeepsTheLastGoodOne) {
+TEST_F(MainWindowPanel, APanelBrokenAfterStartUpGivesTheBuiltInPageAtTheNextStart) {
   user.Write("panel.json", kGoodPanel);
   CreateWithPanels();
   Click(TMainEvent::ButtonStartClick);
   Click(TMainEvent::ButtonStopClick);
   user.Write("panel.json", kBadPanel);
   Click(TMainEvent::ButtonStartClick);
-  EXPECT_FALSE(Active());
-  EXPECT_EQ(view.errors, std::vector<std::u16string>{kBadMessage});
-  EXPECT_NE(GetPageInfo().GetHTML().find(u">Hello</td>"), std::u16string::npos);
-  // The Panel line still names the panel in use.
-  EXPECT_EQ(view.Text(C::lblPanel), u"Panel: panel.json");
+  EXPECT_TRUE(Active());
+  EXPECT_EQ(view.errors, std::vector<std::u16string>{BadMessage(user)});
+  EXPECT_NE(GetPageInfo().GetHTML().find(u"Toggle Landing Gear"), std::u16string::npos);
+  EXPECT_EQ(view.Text(C::lblPanel), u"Panel: built-in (your panel.json has an error)");
 }
 
 // --- Pairing and the devices that may press keys --------------------------------------------
@@ -733,11 +763,79 @@ TEST_F(MainWindowDevices, OpenBrowserPairsThePCsOwnBrowserThroughTheAddressFragm
   TfrmMainPlatform platform = WithAddresses({u"192.0.2.7"});
   platform.DevicesFile = [] { return std::u16string(); };
   Create(std::move(platform));
-  view.SelectAllAndType(C::EditPort, u"0");
+  port = FreePort();
+  view.SelectAllAndType(C::EditPort, IntToStr(port));
   Click(TMainEvent::ButtonOpenBrowserClick);
   ASSERT_EQ(view.opened.size(), 1u);
   ASSERT_TRUE(GetPairing().Current());
-  EXPECT_EQ(view.opened[0], u"http://192.0.2.7:0/#pair=" + AsciiToUtf16(GetPairing().Current()->Secret));
+  EXPECT_EQ(view.opened[0], Url() + u"/#pair=" + AsciiToUtf16(GetPairing().Current()->Secret));
+}
+
+// --- Keys only, and the game's files ---------------------------------------------------------
+
+class MainWindowGame : public MainWindow {
+ protected:
+  void CreateWithSettings() {
+    TfrmMainPlatform platform = WithAddresses({u"192.0.2.7"});
+    platform.SettingsFile = [this] { return dir.File("settings.json"); };
+    Create(std::move(platform));
+    port = FreePort();
+    view.SelectAllAndType(C::EditPort, IntToStr(port));
+  }
+  TempDir dir;
+  TempDir game;
+};
+
+TEST_F(MainWindowGame, KeysOnlyStartsWithoutAJoystickAndTheChoiceLasts) {
+  options.MissingDevice = 2;
+  SetUp();
+  CreateWithSettings();
+  view.checked[C::chkNoJoystick] = true;
+  Click(TMainEvent::chkNoJoystickClick);
+  Click(TMainEvent::ButtonStartClick);
+  EXPECT_TRUE(view.errors.empty()) << Utf16ToUtf8(view.errors.front());
+  EXPECT_TRUE(Active());
+  EXPECT_EQ(CallCount("AcquireVJD"), 0);
+  // The joystick routes do nothing; keys work.
+  GetDeviceStore().SetOpenMode(true);
+  EXPECT_EQ(ParseReply(LoopbackGet(port, "/ButtonsDown?str=3")).Status, 200);
+  EXPECT_EQ(CallCount("SetBtn"), 0);
+  // The next run of the program starts with the same choice.
+  form.reset();
+  ForgetProcessObjects();
+  view = TFakeView();
+  CreateWithSettings();
+  EXPECT_TRUE(view.Checked(C::chkNoJoystick));
+}
+
+TEST_F(MainWindowGame, TheGameLineFollowsAPickedFolderAndItsFile) {
+  CreateWithSettings();
+  view.pickedFolder = game.Base();
+  Click(TMainEvent::lblGameClick);
+  Idle();
+  EXPECT_EQ(view.Text(C::lblGame), u"Game: no Status.json in " + game.Base() + u" yet");
+  game.Write("Status.json", R"({"timestamp": "x", "event": "Status", "Flags": 4})");
+  // The watcher reads the file within a moment: wait for the line, with a generous deadline.
+  for (int i = 0; i < 200 && view.Text(C::lblGame).find(u"Status.json, changed") == std::u16string::npos; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(25));
+    Idle();
+  }
+  EXPECT_EQ(view.Text(C::lblGame).substr(0, 27), u"Game: Status.json, changed ");
+  // Picked once, kept: the settings file names the folder.
+  EXPECT_NE(ReadFileBytes(dir.File("settings.json")).find(Utf16ToUtf8(game.Base())), std::string::npos);
+  // Cancelling the picker changes nothing.
+  view.pickedFolder.reset();
+  Click(TMainEvent::lblBindingsClick);
+  EXPECT_EQ(view.folderPicks, 2);
+}
+
+TEST_F(MainWindowGame, ABrokenSettingsFileGivesTheDefaultsAndIsTold) {
+  dir.Write("settings.json", "{no json");
+  CreateWithSettings();
+  EXPECT_FALSE(view.Checked(C::chkNoJoystick));
+  Idle();
+  ASSERT_EQ(view.errors.size(), 1u);
+  EXPECT_NE(view.errors[0].find(u"is not a settings file"), std::u16string::npos);
 }
 
 TEST(ErrorBoxMessage, AddsAFullStopAfterCharactersAboveIt) {

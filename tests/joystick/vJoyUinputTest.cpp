@@ -238,7 +238,9 @@ TEST_F(TvJoyUinputTest, NoWritableNodeMakesEveryDeviceMissing) {
     joy.Acquire();
     ADD_FAILURE() << "no error";
   } catch (const EvJoyException& e) {
-    EXPECT_EQ(e.Message(), u"vJoy Device 1 is missing (no write access to /dev/uinput)");
+    EXPECT_EQ(e.Message(), u"vJoy Device 1 is missing (no write access to /dev/uinput: install the tapdeck package, or "
+                           u"the udev rule in its README, then log out and in again; or choose \u201cNo joystick (keys "
+                           u"only)\u201d)");
   }
   state.Writable = true;
   EXPECT_EQ(lib.MissingReason(), u"");
