@@ -34,7 +34,8 @@ constexpr int kListWidth = 400, kListHeight = 180;
 
 TfrmDevicesWin32::TfrmDevicesWin32(HWND AOwner, TfrmMain& AForm) : FForm(AForm) {
   Create(L"TapdeckDevices", AOwner, u"Devices that may press keys", WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU);
-  FList = AddControl(WC_LISTVIEWW, u"", WS_TABSTOP | LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS, WS_EX_CLIENTEDGE, 100);
+  FList =
+      AddControl(WC_LISTVIEWW, u"", WS_TABSTOP | LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS, WS_EX_CLIENTEDGE, 100);
   ::SendMessageW(FList, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
   for (const auto& column : kColumns) {
     LVCOLUMNW item{};
@@ -43,7 +44,8 @@ TfrmDevicesWin32::TfrmDevicesWin32(HWND AOwner, TfrmMain& AForm) : FForm(AForm) 
     item.cx = Scale(column.Width);
     ::SendMessageW(FList, LVM_INSERTCOLUMNW, static_cast<WPARAM>(&column - kColumns), reinterpret_cast<LPARAM>(&item));
   }
-  for (const auto& button : kButtons) FButtons.push_back(AddControl(L"BUTTON", button.Text, WS_TABSTOP | BS_PUSHBUTTON, 0, button.Id));
+  for (const auto& button : kButtons)
+    FButtons.push_back(AddControl(L"BUTTON", button.Text, WS_TABSTOP | BS_PUSHBUTTON, 0, button.Id));
   Layout();
 }
 
@@ -55,6 +57,8 @@ void TfrmDevicesWin32::Layout() {
   ::SetWindowPos(FList, nullptr, margin, margin, Scale(kListWidth), Scale(kListHeight), SWP_NOZORDER | SWP_NOACTIVATE);
   for (const auto& column : kColumns)
     ::SendMessageW(FList, LVM_SETCOLUMNWIDTH, static_cast<WPARAM>(&column - kColumns), Scale(column.Width));
+  // The last column takes the rest of the list's width.
+  ::SendMessageW(FList, LVM_SETCOLUMNWIDTH, std::size(kColumns) - 1, LVSCW_AUTOSIZE_USEHEADER);
   const int top = margin + Scale(kListHeight) + gap;
   int left = margin;
   for (std::size_t i = 0; i < FButtons.size(); ++i) {
@@ -136,10 +140,7 @@ LRESULT TfrmDevicesWin32::Handle(UINT AMessage, WPARAM AWParam, LPARAM ALParam) 
         default: break;
       }
       return 0;
-    case WM_CLOSE:
-      ::ShowWindow(Window(), SW_HIDE);
-      return 0;
-    default:
-      return TWin32Window::Handle(AMessage, AWParam, ALParam);
+    case WM_CLOSE: ::ShowWindow(Window(), SW_HIDE); return 0;
+    default: return TWin32Window::Handle(AMessage, AWParam, ALParam);
   }
 }

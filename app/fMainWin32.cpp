@@ -54,7 +54,8 @@ constexpr TPlace kPlaces[] = {
     // Below the address: who may press keys, the joystick choice, the game's files.
     {C::ButtonPair, L"BUTTON", kButton, 0, 24, 226, 107, 25, L"Pair a phone"},
     {C::ButtonDevices, L"BUTTON", kButton, 0, 137, 226, 80, 25, L"Devices\u2026"},
-    {C::chkOpenMode, L"BUTTON", kCheckBox, 0, 24, 256, 292, 30, L"Any device on this network may press keys\n(no pairing)"},
+    {C::chkOpenMode, L"BUTTON", kCheckBox, 0, 24, 256, 292, 30,
+     L"Any device on this network may press keys\n(no pairing)"},
     {C::lblAccess, L"STATIC", kLabel | SS_ENDELLIPSIS, 0, 24, 290, 292, 0, L""},
     {C::chkNoJoystick, L"BUTTON", kCheckBox, 0, 24, 308, 292, 20, L"No joystick (keys only)"},
     {C::lblGame, L"STATIC", kLink, 0, 24, 332, 292, 0, L""},
@@ -66,11 +67,16 @@ constexpr struct {
   C Control;
   E Event;
 } kClicks[] = {
-    {C::ButtonStart, E::ButtonStartClick},     {C::ButtonStop, E::ButtonStopClick},
-    {C::ButtonOpenBrowser, E::ButtonOpenBrowserClick}, {C::lblPanel, E::lblPanelClick},
-    {C::ButtonPair, E::ButtonPairClick},       {C::ButtonDevices, E::ButtonDevicesClick},
-    {C::chkOpenMode, E::chkOpenModeClick},     {C::chkNoJoystick, E::chkNoJoystickClick},
-    {C::lblGame, E::lblGameClick},             {C::lblBindings, E::lblBindingsClick},
+    {C::ButtonStart, E::ButtonStartClick},
+    {C::ButtonStop, E::ButtonStopClick},
+    {C::ButtonOpenBrowser, E::ButtonOpenBrowserClick},
+    {C::lblPanel, E::lblPanelClick},
+    {C::ButtonPair, E::ButtonPairClick},
+    {C::ButtonDevices, E::ButtonDevicesClick},
+    {C::chkOpenMode, E::chkOpenModeClick},
+    {C::chkNoJoystick, E::chkNoJoystickClick},
+    {C::lblGame, E::lblGameClick},
+    {C::lblBindings, E::lblBindingsClick},
 };
 
 std::size_t Index(C c) { return static_cast<std::size_t>(c); }
@@ -131,10 +137,11 @@ void TfrmMainWin32::CreateControls() {
 // Places every control for the window's DPI, in the system's message font at that DPI (bold
 // where a label warns).
 void TfrmMainWin32::Layout() {
-  for (const TPlace& place : kPlaces)
-    ::SendMessageW(Control(place.Control), WM_SETFONT,
-                   reinterpret_cast<WPARAM>(Font(FWarning[Index(place.Control)])), FALSE);
-  for (const TPlace& place : kPlaces) Place(place.Control);
+  for (const TPlace& place : kPlaces) {
+    const HFONT font = Font(FWarning[Index(place.Control)]);
+    ::SendMessageW(Control(place.Control), WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+    Place(place.Control);
+  }
   // Attaching the buddy again places the arrows inside the field's right edge.
   ::SendMessageW(FUpDown, UDM_SETBUDDY, reinterpret_cast<WPARAM>(Control(C::edtvJoyDeviceId)), 0);
   // Long paths in the hints wrap rather than run off the screen.
@@ -208,7 +215,8 @@ bool TfrmMainWin32::ProcessMessages(int& AExitCode) {
 }
 
 bool TfrmMainWin32::TakesDialogKeys(HWND ARoot) const {
-  return ARoot && (ARoot == Window() || (FCard && ARoot == FCard->Window()) || (FDevices && ARoot == FDevices->Window()));
+  return ARoot &&
+         (ARoot == Window() || (FCard && ARoot == FCard->Window()) || (FDevices && ARoot == FDevices->Window()));
 }
 
 std::optional<TMainControl> TfrmMainWin32::ControlOf(HWND AWindow) const {
@@ -244,7 +252,8 @@ LRESULT TfrmMainWin32::Handle(UINT AMessage, WPARAM AWParam, LPARAM ALParam) {
     }
     case WM_CTLCOLORSTATIC:
       // Labels, check boxes and the read-only field ask for their colours here.
-      if (const std::optional<C> control = ControlOf(reinterpret_cast<HWND>(ALParam)); control && FWarning[Index(*control)]) {
+      if (const std::optional<C> control = ControlOf(reinterpret_cast<HWND>(ALParam));
+          control && FWarning[Index(*control)]) {
         const auto dc = reinterpret_cast<HDC>(AWParam);
         ::SetTextColor(dc, kWarningColour);
         ::SetBkColor(dc, ::GetSysColor(COLOR_BTNFACE));
@@ -259,8 +268,7 @@ LRESULT TfrmMainWin32::Handle(UINT AMessage, WPARAM AWParam, LPARAM ALParam) {
         return TRUE;
       }
       break;
-    case WM_TIMER:
-      return 0;  // the loop runs the idle refresh once the queue is empty
+    case WM_TIMER: return 0;  // the loop runs the idle refresh once the queue is empty
     case WM_DESTROY:
       ::KillTimer(Window(), kRefreshTimer);
       // The controller goes while the controls still exist: FormDestroy, then the service
@@ -268,8 +276,7 @@ LRESULT TfrmMainWin32::Handle(UINT AMessage, WPARAM AWParam, LPARAM ALParam) {
       FForm.reset();
       ::PostQuitMessage(0);
       return 0;
-    default:
-      break;
+    default: break;
   }
   return TWin32Window::Handle(AMessage, AWParam, ALParam);
 }
@@ -345,8 +352,8 @@ void TfrmMainWin32::ShowDevices(const std::vector<TDeviceRow>& ARows, bool AOpen
 
 void TfrmMainWin32::ShowScriptKey(const std::u16string& AName, const std::u16string& AKey) {
   const HWND owner = FDevices && FDevices->Visible() ? FDevices->Window() : Window();
-  ShowTextToCopy(owner, u"Key for " + AName, u"Send it in the header \"Tapdeck-Device\". It is shown only now: copy it.",
-                 AKey);
+  ShowTextToCopy(owner, u"Key for " + AName,
+                 u"Send it in the header \"Tapdeck-Device\". It is shown only now: copy it.", AKey);
 }
 
 std::optional<std::u16string> TfrmMainWin32::PickFolder(const std::u16string& ATitle, const std::u16string& AStart) {

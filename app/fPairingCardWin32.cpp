@@ -47,12 +47,14 @@ void TfrmPairingCardWin32::Layout() {
     FDigitsFont = ::CreateFontIndirectW(&font);
     FDigitsFontDpi = Dpi();
   }
-  for (const HWND control : {FNote, FClose}) ::SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(Font()), FALSE);
+  for (const HWND control : {FNote, FClose})
+    ::SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(Font()), FALSE);
   ::SendMessageW(FDigits, WM_SETFONT, reinterpret_cast<WPARAM>(FDigitsFont), FALSE);
 
   const int margin = Scale(12), gap = Scale(8);
-  const bool code = FCard.Live && FCard.QRSize > 0 &&
-                    FCard.QRModules.size() == static_cast<std::size_t>(FCard.QRSize) * static_cast<std::size_t>(FCard.QRSize);
+  const bool code =
+      FCard.Live && FCard.QRSize > 0 &&
+      FCard.QRModules.size() == static_cast<std::size_t>(FCard.QRSize) * static_cast<std::size_t>(FCard.QRSize);
   int width = Scale(260), top = margin;
   FCode = {};
   if (code) {
@@ -107,17 +109,12 @@ LRESULT TfrmPairingCardWin32::Handle(UINT AMessage, WPARAM AWParam, LPARAM ALPar
       ::EndPaint(Window(), &paint);
       return 0;
     }
-    case WM_PRINTCLIENT:
-      Paint(reinterpret_cast<HDC>(AWParam));
-      return 0;
+    case WM_PRINTCLIENT: Paint(reinterpret_cast<HDC>(AWParam)); return 0;
     case WM_COMMAND:
       // Close, Escape and Enter (through the dialog keys of the message loop).
       if (LOWORD(AWParam) == IDCANCEL || LOWORD(AWParam) == IDOK) UserClose();
       return 0;
-    case WM_CLOSE:
-      UserClose();
-      return 0;
-    default:
-      return TWin32Window::Handle(AMessage, AWParam, ALParam);
+    case WM_CLOSE: UserClose(); return 0;
+    default: return TWin32Window::Handle(AMessage, AWParam, ALParam);
   }
 }

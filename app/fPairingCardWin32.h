@@ -34,6 +34,6 @@ class TfrmPairingCardWin32 : public TWin32Window {
   HWND FClose = nullptr;
   HFONT FDigitsFont = nullptr;  // large and bold, for the current DPI
   UINT FDigitsFontDpi = 0;
-  RECT FCode{};    // the QR code with its quiet zone; empty while none is shown
+  RECT FCode{};     // the QR code with its quiet zone; empty while none is shown
   int FModule = 0;  // pixels per module
 };

@@ -51,9 +51,9 @@ class TDialogTemplate {
 
   // Runs the dialog; its result (IDOK, IDCANCEL).
   INT_PTR Run(HWND AOwner, DLGPROC AProcedure, void* AData) const {
-    const INT_PTR result = ::DialogBoxIndirectParamW(::GetModuleHandleW(nullptr),
-                                                     reinterpret_cast<const DLGTEMPLATE*>(FData.data()), AOwner,
-                                                     AProcedure, reinterpret_cast<LPARAM>(AData));
+    const INT_PTR result =
+        ::DialogBoxIndirectParamW(::GetModuleHandleW(nullptr), reinterpret_cast<const DLGTEMPLATE*>(FData.data()),
+                                  AOwner, AProcedure, reinterpret_cast<LPARAM>(AData));
     if (result == -1) throw Exception(u"Cannot show a dialog: " + SystemErrorText(::GetLastError()));
     return result;
   }
@@ -101,9 +101,8 @@ void CentreOnOwner(HWND ADialog) {
   ::GetWindowRect(ADialog, &self);
   const HWND ownerWindow = ::GetWindow(ADialog, GW_OWNER);
   if (!ownerWindow || !::GetWindowRect(ownerWindow, &owner)) return;
-  ::SetWindowPos(ADialog, nullptr, (owner.left + owner.right - (self.right - self.left)) / 2,
-                 (owner.top + owner.bottom - (self.bottom - self.top)) / 2, 0, 0,
-                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  MoveOnScreen(ADialog, (owner.left + owner.right - (self.right - self.left)) / 2,
+               (owner.top + owner.bottom - (self.bottom - self.top)) / 2);
 }
 
 INT_PTR CALLBACK TextDialogProcedure(HWND ADialog, UINT AMessage, WPARAM AWParam, LPARAM ALParam) {
@@ -135,8 +134,7 @@ INT_PTR CALLBACK TextDialogProcedure(HWND ADialog, UINT AMessage, WPARAM AWParam
       }
       break;
     }
-    default:
-      break;
+    default: break;
   }
   return FALSE;
 }
@@ -182,7 +180,8 @@ void ShowTextToCopy(HWND AOwner, const std::u16string& ATitle, const std::u16str
   dialog.Run(AOwner, TextDialogProcedure, &data);
 }
 
-std::optional<std::u16string> PickFolderDialog(HWND AOwner, const std::u16string& ATitle, const std::u16string& AStart) {
+std::optional<std::u16string> PickFolderDialog(HWND AOwner, const std::u16string& ATitle,
+                                               const std::u16string& AStart) {
   const TApartment apartment;
   IFileOpenDialog* created = nullptr;
   HRESULT result = ::CoCreateInstance(CLSID_FileOpenDialog, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&created));
@@ -193,7 +192,8 @@ std::optional<std::u16string> PickFolderDialog(HWND AOwner, const std::u16string
   dialog->SetOptions(options | FOS_PICKFOLDERS | FOS_FORCEFILESYSTEM | FOS_PATHMUSTEXIST);
   dialog->SetTitle(ToWide(ATitle).c_str());
   IShellItem* start = nullptr;
-  if (!AStart.empty() && SUCCEEDED(::SHCreateItemFromParsingName(ToWide(AStart).c_str(), nullptr, IID_PPV_ARGS(&start)))) {
+  if (!AStart.empty() &&
+      SUCCEEDED(::SHCreateItemFromParsingName(ToWide(AStart).c_str(), nullptr, IID_PPV_ARGS(&start)))) {
     dialog->SetFolder(start);
     start->Release();
   }

@@ -74,8 +74,7 @@ LRESULT CALLBACK TWin32Window::Procedure(HWND AWindow, UINT AMessage, WPARAM AWP
       ::SetWindowLongPtrW(AWindow, GWLP_USERDATA, 0);
       self->FWindow = nullptr;
       return ::DefWindowProcW(AWindow, AMessage, AWParam, ALParam);
-    default:
-      return self->Handle(AMessage, AWParam, ALParam);
+    default: return self->Handle(AMessage, AWParam, ALParam);
   }
 }
 
@@ -99,10 +98,11 @@ void TWin32Window::MakeFonts(bool ALayout) {
   if (oldBold) ::DeleteObject(oldBold);
 }
 
-HWND TWin32Window::AddControl(const wchar_t* AClass, const std::u16string& AText, DWORD AStyle, DWORD AExStyle, int AId) {
-  const HWND control = ::CreateWindowExW(AExStyle, AClass, ToWide(AText).c_str(), WS_CHILD | WS_VISIBLE | AStyle, 0, 0,
-                                         0, 0, FWindow, reinterpret_cast<HMENU>(static_cast<INT_PTR>(AId)),
-                                         ::GetModuleHandleW(nullptr), nullptr);
+HWND TWin32Window::AddControl(const wchar_t* AClass, const std::u16string& AText, DWORD AStyle, DWORD AExStyle,
+                              int AId) {
+  const HWND control =
+      ::CreateWindowExW(AExStyle, AClass, ToWide(AText).c_str(), WS_CHILD | WS_VISIBLE | AStyle, 0, 0, 0, 0, FWindow,
+                        reinterpret_cast<HMENU>(static_cast<INT_PTR>(AId)), ::GetModuleHandleW(nullptr), nullptr);
   ::SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(FFont), FALSE);
   return control;
 }
@@ -120,19 +120,28 @@ void TWin32Window::ShowBesideOwner() {
     ::SetActiveWindow(FWindow);
     return;
   }
-  const HWND owner = ::GetWindow(FWindow, GW_OWNER);
-  RECT self{}, beside{};
+  RECT self{}, owner{};
   ::GetWindowRect(FWindow, &self);
-  ::GetWindowRect(owner ? owner : FWindow, &beside);
+  ::GetWindowRect(::GetWindow(FWindow, GW_OWNER), &owner);
   MONITORINFO monitor{};
   monitor.cbSize = sizeof monitor;
-  ::GetMonitorInfoW(::MonitorFromWindow(owner ? owner : FWindow, MONITOR_DEFAULTTOPRIMARY), &monitor);
-  const RECT& area = monitor.rcWork;
-  const int width = self.right - self.left, height = self.bottom - self.top, gap = Scale(8);
-  int left = beside.right + gap;
-  if (left + width > area.right) left = beside.left - gap - width;
-  left = std::max(static_cast<int>(area.left), std::min(left, static_cast<int>(area.right) - width));
-  const int top = std::max(static_cast<int>(area.top), std::min(static_cast<int>(beside.top), static_cast<int>(area.bottom) - height));
-  ::SetWindowPos(FWindow, HWND_TOP, left, top, 0, 0, SWP_NOSIZE);
+  ::GetMonitorInfoW(::MonitorFromRect(&owner, MONITOR_DEFAULTTOPRIMARY), &monitor);
+  const int width = self.right - self.left, gap = Scale(8);
+  const int left = owner.right + gap + width <= monitor.rcWork.right ? owner.right + gap : owner.left - gap - width;
+  MoveOnScreen(FWindow, left, owner.top);
   ::ShowWindow(FWindow, SW_SHOW);
+}
+
+void MoveOnScreen(HWND AWindow, int ALeft, int ATop) {
+  RECT self{};
+  ::GetWindowRect(AWindow, &self);
+  const int width = self.right - self.left, height = self.bottom - self.top;
+  const RECT wanted{ALeft, ATop, ALeft + width, ATop + height};
+  MONITORINFO monitor{};
+  monitor.cbSize = sizeof monitor;
+  ::GetMonitorInfoW(::MonitorFromRect(&wanted, MONITOR_DEFAULTTONEAREST), &monitor);
+  const RECT& area = monitor.rcWork;
+  const int left = std::max(static_cast<int>(area.left), std::min(ALeft, static_cast<int>(area.right) - width));
+  const int top = std::max(static_cast<int>(area.top), std::min(ATop, static_cast<int>(area.bottom) - height));
+  ::SetWindowPos(AWindow, nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }

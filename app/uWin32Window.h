@@ -10,6 +10,8 @@
 
 // The window's text (a control's, a caption).
 std::u16string WindowText(HWND AWindow);
+// Moves a top-level window to ALeft, ATop, or as near as its monitor's work area allows.
+void MoveOnScreen(HWND AWindow, int ALeft, int ATop);
 
 class TWin32Window {
  public:

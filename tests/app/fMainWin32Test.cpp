@@ -97,6 +97,14 @@ void Press(HWND ADialog, const wchar_t* AButton) {
   ::SendMessageW(::FindWindowExW(ADialog, nullptr, L"Button", AButton), BM_CLICK, 0, 0);
 }
 
+// An answer that types into the dialog's field and presses OK.
+std::function<void(HWND)> TypeAndOK(const wchar_t* AText) {
+  return [AText](HWND dialog) {
+    ::SetWindowTextW(::FindWindowExW(dialog, nullptr, L"Edit", nullptr), AText);
+    Press(dialog, L"OK");
+  };
+}
+
 // The text that the clipboard holds.
 std::u16string ClipboardText() {
   std::u16string text;
@@ -151,7 +159,8 @@ int ExpectQRCode(const TPicture& APicture, const TQRCode& ACode) {
   EXPECT_EQ(bottom - top + 1, side) << "not square";
   EXPECT_EQ(side % size, 0) << "modules of different widths";
   const int unit = side / size, quiet = TQRCode::kQuietZone * unit;
-  if (unit == 0 || left < quiet || top < quiet || right + quiet >= APicture.Width || bottom + quiet >= APicture.Height) {
+  if (unit == 0 || left < quiet || top < quiet || right + quiet >= APicture.Width ||
+      bottom + quiet >= APicture.Height) {
     ADD_FAILURE() << "no room for the quiet zone";
     return unit;
   }
@@ -205,11 +214,12 @@ class Win32MainWindow : public ::testing::Test {
     ::SendMessageW(AButton, BM_CLICK, 0, 0);
     Settle();
   }
-  // A window of this thread that the main window owns, by its caption.
+  // A window that the main window owns, by its caption.
   HWND Owned(const wchar_t* ACaption) {
-    for (HWND w = ::FindWindowExW(nullptr, nullptr, nullptr, ACaption); w; w = ::FindWindowExW(nullptr, w, nullptr, ACaption))
-      if (::GetWindow(w, GW_OWNER) == H(window->Window())) return w;
-    return nullptr;
+    HWND w = nullptr;
+    while ((w = ::FindWindowExW(nullptr, w, nullptr, ACaption)) && ::GetWindow(w, GW_OWNER) != H(window->Window())) {
+    }
+    return w;
   }
   void Type(C c, const wchar_t* keys) {
     for (; *keys; ++keys) ::SendMessageW(Control(c), WM_CHAR, *keys, 0);
@@ -407,11 +417,9 @@ TEST_F(Win32MainWindow, TheCardLearnsWithoutInputThatItsCodeEnded) {
   ::DispatchMessageW(&timer);
   int code = 0;
   window->ProcessMessages(code);
-  const TPicture picture = Print(card);
-  int dark = 0;
-  for (int y = 0; y < picture.Height; ++y)
-    for (int x = 0; x < picture.Width; ++x) dark += picture.At(x, y) == 0;
-  EXPECT_EQ(dark, 0) << "a code is still drawn";
+  const std::vector<std::uint32_t> pixels = Print(card).Pixels;
+  EXPECT_EQ(std::count_if(pixels.begin(), pixels.end(), [](std::uint32_t p) { return (p & 0xFFFFFF) == 0; }), 0)
+      << "a code is still drawn";
   const HWND digits = ::FindWindowExW(card, nullptr, L"Static", nullptr);
   EXPECT_FALSE(::IsWindowVisible(digits)) << "the digits are still shown";
   EXPECT_NE(TextOf(::FindWindowExW(card, digits, L"Static", nullptr)).find(u"no longer valid"), std::u16string::npos);
@@ -444,24 +452,17 @@ TEST_F(Win32MainWindow, TheDeviceListRenamesMakesScriptKeysAndForgetsAllAfterAsk
   LVITEMW select{};
   select.stateMask = select.state = LVIS_SELECTED;
   ::SendMessageW(list, LVM_SETITEMSTATE, 0, reinterpret_cast<LPARAM>(&select));
-  Answer({{u"Rename", [](HWND dialog) {
-             ::SetWindowTextW(::FindWindowExW(dialog, nullptr, L"Edit", nullptr), L"Lounge tablet");
-             Press(dialog, L"OK");
-           }}});
+  Answer({{u"Rename", TypeAndOK(L"Lounge tablet")}});
   Click(::FindWindowExW(devices, nullptr, L"Button", L"Rename\u2026"));
   EXPECT_EQ(GetDeviceStore().Devices().at(0).Name, u"Lounge tablet");
   EXPECT_EQ(cell(0, 0), u"Lounge tablet");
 
   std::u16string key;
-  Answer({{u"Key for a script",
-           [](HWND dialog) {
-             ::SetWindowTextW(::FindWindowExW(dialog, nullptr, L"Edit", nullptr), L"Lights");
-             Press(dialog, L"OK");
-           }},
-          {u"Key for Lights", [&key](HWND dialog) {
-             key = TextOf(::FindWindowExW(dialog, nullptr, L"Edit", nullptr));
-             Press(dialog, L"Copy and close");
-           }}});
+  Answer({{u"Key for a script", TypeAndOK(L"Lights")}, {u"Key for Lights", [&key](HWND dialog) {
+                                                          key = TextOf(
+                                                              ::FindWindowExW(dialog, nullptr, L"Edit", nullptr));
+                                                          Press(dialog, L"Copy and close");
+                                                        }}});
   Click(::FindWindowExW(devices, nullptr, L"Button", L"Key for a script\u2026"));
   EXPECT_FALSE(key.empty());
   EXPECT_EQ(ClipboardText(), key);
@@ -485,9 +486,10 @@ TEST_F(Win32MainWindow, ThePanelLineHintsTheFilesFullPath) {
   platform.PanelFiles = [&folder] { return std::vector<std::u16string>{folder.File("panel.json")}; };
   Show(std::move(platform));
   EXPECT_EQ(TextOf(Control(C::lblPanel)), u"Panel: panel.json");
-  HWND tips = ::FindWindowExW(nullptr, nullptr, TOOLTIPS_CLASSW, nullptr);
-  while (tips && ::GetWindow(tips, GW_OWNER) != H(window->Window()))
-    tips = ::FindWindowExW(nullptr, tips, TOOLTIPS_CLASSW, nullptr);
+  HWND tips = nullptr;
+  while ((tips = ::FindWindowExW(nullptr, tips, TOOLTIPS_CLASSW, nullptr)) &&
+         ::GetWindow(tips, GW_OWNER) != H(window->Window())) {
+  }
   ASSERT_NE(tips, nullptr);
   wchar_t text[MAX_PATH] = {};
   TTTOOLINFOW tool{};
