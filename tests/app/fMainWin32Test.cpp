@@ -214,6 +214,11 @@ class Win32MainWindow : public ::testing::Test {
     ::SendMessageW(AButton, BM_CLICK, 0, 0);
     Settle();
   }
+  // Clicks "Pair a phone": the card it shows.
+  HWND PairAPhone() {
+    Click(C::ButtonPair);
+    return Owned(L"Pair a phone");
+  }
   // A window that the main window owns, by its caption.
   HWND Owned(const wchar_t* ACaption) {
     HWND w = nullptr;
@@ -377,8 +382,7 @@ TEST_F(Win32MainWindow, TheOpenModeBoxReachesTheControllerAndItsLineWarnsInBold)
 // the program's own hiding does not.
 TEST_F(Win32MainWindow, PairAPhoneShowsTheCardWithTheQRCodeDrawnAndClosingItVoidsTheCode) {
   Show();
-  Click(C::ButtonPair);
-  const HWND card = Owned(L"Pair a phone");
+  const HWND card = PairAPhone();
   ASSERT_NE(card, nullptr);
   EXPECT_TRUE(::IsWindowVisible(card));
   const std::optional<TPairingOffer> offer = GetPairing().Current();
@@ -406,8 +410,7 @@ TEST_F(Win32MainWindow, PairAPhoneShowsTheCardWithTheQRCodeDrawnAndClosingItVoid
 // code has ended, and then shows only its note.
 TEST_F(Win32MainWindow, TheCardLearnsWithoutInputThatItsCodeEnded) {
   Show();
-  Click(C::ButtonPair);
-  const HWND card = Owned(L"Pair a phone");
+  const HWND card = PairAPhone();
   ASSERT_NE(card, nullptr);
   GetPairing().Cancel();
   MSG timer{};
