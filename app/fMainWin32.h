@@ -1,60 +1,82 @@
 #pragma once
 // The main window as a native Win32 window: a thin view over TfrmMain. It creates the
 // controls at their fixed places (scaled to the monitor's DPI), forwards every event to the
-// controller and otherwise only stores texts and enabled states.
+// controller and otherwise only stores texts, states and hints; the pairing card and the
+// device list are windows of their own, owned by it.
 
 #include <array>
-#include <cstdint>
 #include <memory>
 
 #include "app/fMain.h"
+#include "app/uWin32Window.h"
 
-class TfrmMainWin32 : public IMainView {
+class TfrmPairingCardWin32;
+class TfrmDevicesWin32;
+
+class TfrmMainWin32 : public IMainView, public TWin32Window {
  public:
+  // The client area at 96 DPI: the specified controls, then who may press keys, the joystick
+  // choice and what the program learns from the game, as in the Qt window.
+  static constexpr int kWidth = 322, kHeight = 372;
+
   // Creates the window, its controls and the controller, then runs FormCreate (an error
   // there is shown in the error box; the window is still created). Not shown yet.
   explicit TfrmMainWin32(TfrmMainPlatform APlatform = {});
   // Destroys the window if it still exists (the controller goes first, see WM_DESTROY).
   ~TfrmMainWin32() override;
-  TfrmMainWin32(const TfrmMainWin32&) = delete;
-  TfrmMainWin32& operator=(const TfrmMainWin32&) = delete;
 
   // Shows the window in the middle of its monitor's work area.
   void Show(int ACmdShow);
   // The message loop; after every batch of messages, when the queue is empty, the idle
-  // refresh runs and the thread sleeps until the next message. Returns the exit code.
+  // refresh runs and the thread sleeps until the next message (a timer wakes it every
+  // second). Returns the exit code.
   int Run();
   // One turn of that loop without the sleep: handles every pending message, then runs the
   // idle refresh. False once the loop is to end (AExitCode then holds the code).
   bool ProcessMessages(int& AExitCode);
 
   TfrmMain& Form() { return *FForm; }
-  // The window handle (HWND) of a control, for tests.
-  void* ControlHandle(TMainControl AControl) const { return Control(AControl); }
+  // A control's window, for tests.
+  HWND ControlHandle(TMainControl AControl) const { return Control(AControl); }
 
   std::u16string Text(TMainControl AControl) const override;
   void SetText(TMainControl AControl, const std::u16string& AText) override;
   void SetEnabled(TMainControl AControl, bool AEnabled) override;
   void ShowErrorBox(const std::u16string& AMessage, const std::u16string& ATitle) override;
   void ShellOpen(const std::u16string& AUrl) override;
+  void SetHint(TMainControl AControl, const std::u16string& AText) override;
+  bool Checked(TMainControl AControl) const override;
+  void SetChecked(TMainControl AControl, bool AChecked) override;
+  void SetWarning(TMainControl AControl, bool AWarning) override;
+  void ShowPairingCard(const TPairingCardView& ACard) override;
+  void HidePairingCard() override;
+  void ShowDevices(const std::vector<TDeviceRow>& ARows, bool AOpen) override;
+  void ShowScriptKey(const std::u16string& AName, const std::u16string& AKey) override;
+  std::optional<std::u16string> PickFolder(const std::u16string& ATitle, const std::u16string& AStart) override;
 
-  // The window procedure's work; public for the procedure only.
-  std::intptr_t Handle(unsigned AMessage, std::uintptr_t AWParam, std::intptr_t ALParam);
-  void* Window() const { return FWindow; }
+ protected:
+  LRESULT Handle(UINT AMessage, WPARAM AWParam, LPARAM ALParam) override;
+  void Layout() override;
 
  private:
   void CreateControls();
-  void Layout();
   void Place(TMainControl AControl);
   void StepDeviceId(int ADelta);
   void LeaveDeviceId();
-  void* Control(TMainControl AControl) const;
+  HWND Control(TMainControl AControl) const;
+  // The control of a child window, or nothing when it is none of the window's controls.
+  std::optional<TMainControl> ControlOf(HWND AWindow) const;
+  // Whether the window takes the dialog keys (Tab, Escape, Enter) for the message's window.
+  bool TakesDialogKeys(HWND ARoot) const;
 
-  void* FWindow = nullptr;  // HWND
-  void* FUpDown = nullptr;  // the device field's arrows
-  void* FFont = nullptr;    // HFONT, for the current DPI
-  unsigned FDpi = 96;
+  static constexpr std::size_t kControls = static_cast<std::size_t>(TMainControl::lblBindings) + 1;
+  HWND FUpDown = nullptr;   // the device field's arrows
+  HWND FToolTip = nullptr;  // the controls' hints
   bool FSettingText = false;
-  std::array<void*, static_cast<std::size_t>(TMainControl::lblPanel) + 1> FControls{};
+  std::array<HWND, kControls> FControls{};
+  std::array<bool, kControls> FWarning{};
+  std::array<bool, kControls> FHinted{};
+  std::unique_ptr<TfrmPairingCardWin32> FCard;
+  std::unique_ptr<TfrmDevicesWin32> FDevices;
   std::unique_ptr<TfrmMain> FForm;
 };

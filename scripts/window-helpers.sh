@@ -47,20 +47,26 @@ find_window() {
   echo "$window"
 }
 
-# Types a free port into the window $1's port field, presses Start and fetches the page into
-# folder $2; the port in START_PORT. The window's client area (322 x 234) sits inside whatever
-# frame is drawn around it (Wine draws its own; a window without a window manager has none).
-start_in_window() {
-  local window=$1 WIDTH HEIGHT X Y SCREEN
-  eval "$(xdotool getwindowgeometry --shell "$window")"
+# Clicks at $2, $3 in the client area of the window $1. The client area (322 x 372, the same
+# for the Qt and the Win32 window) sits inside whatever frame is drawn around it (Wine draws its
+# own; a window without a window manager has none).
+click_in_window() {
+  local WIDTH HEIGHT X Y SCREEN WINDOW
+  eval "$(xdotool getwindowgeometry --shell "$1")"
   local border=$(((WIDTH - 322) / 2))
-  local caption=$((HEIGHT - 234 - border))
-  click() { xdotool mousemove --window "$window" $((border + $1)) $((caption + $2)) click 1; }
+  local caption=$((HEIGHT - 372 - border))
+  xdotool mousemove --window "$1" $((border + $2)) $((caption + $3)) click 1
+}
+
+# Types a free port into the window $1's port field, presses Start and fetches the page into
+# folder $2; the port in START_PORT.
+start_in_window() {
+  local window=$1
   START_PORT=$(free_port)
-  click 196 18
+  click_in_window "$window" 196 18
   xdotool key --window "$window" End BackSpace BackSpace BackSpace BackSpace 2>/dev/null
   xdotool type --window "$window" "$START_PORT" 2>/dev/null
-  click 61 104
+  click_in_window "$window" 61 104
   for _ in $(seq 100); do curl -s --max-time 1 -o /dev/null "http://127.0.0.1:$START_PORT/" && break; sleep 0.1; done
   check_page "$START_PORT" "$2"
 }

@@ -2,7 +2,8 @@
 # The Windows build: cross-compiles with MinGW-w64, runs the tests under Wine, then serves
 # the page from tapdeck-headless.exe and starts Tapdeck.exe on a virtual display, pressing
 # its Start button and fetching the page it serves.
-# Usage: scripts/windows.sh [--screenshot]   (--screenshot: also update docs/windows-screenshot.png)
+# Usage: scripts/windows.sh [--screenshot]
+#   (--screenshot: also update docs/windows-screenshot.png and docs/windows-pairing.png)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/window-helpers.sh
@@ -64,6 +65,8 @@ echo "tapdeck-headless.exe: served, recorded the key and stopped"
 # serves the windows of all later ones, so Wine starts again with the display), beside the page files and the test double of the driver
 # library (so that Start can acquire device 2).
 cp "$build"/bin/{Tapdeck.exe,index.html,script.js,styles.css} "$build/bin/vjoy_double/vJoyInterface.dll" "$smoke/"
+# As a new user: no paired devices, no open mode left from an earlier run.
+rm -rf "$WINEPREFIX"/drive_c/users/*/AppData/Roaming/Tapdeck
 start_display "$smoke"
 start_wine
 # The Win32 view's own tests need the display.
@@ -77,7 +80,23 @@ import -window "$window" "$smoke/windows-screenshot.png"
 if [ "${1:-}" = "--screenshot" ]; then cp "$smoke/windows-screenshot.png" docs/windows-screenshot.png; fi
 
 start_in_window "$window" "$smoke"
+
+# "Pair a phone" opens the pairing card beside the window; Escape closes it.
+click_in_window "$window" 77 238
+card=""
+for _ in $(seq 100); do
+  card=$(xdotool search --onlyvisible --name '^Pair a phone$' 2>/dev/null | head -1) && [ -n "$card" ] && break
+  sleep 0.1
+done
+[ -n "$card" ] || { echo "Pair a phone opened no card" >&2; exit 1; }
+sleep 1  # the first paint
+import -window "$card" "$smoke/windows-pairing.png"
+if [ "${1:-}" = "--screenshot" ]; then cp "$smoke/windows-pairing.png" docs/windows-pairing.png; fi
+xdotool key --window "$card" Escape 2>/dev/null
+for _ in $(seq 50); do xdotool search --onlyvisible --name '^Pair a phone$' >/dev/null 2>&1 || break; sleep 0.1; done
+if xdotool search --onlyvisible --name '^Pair a phone$' >/dev/null 2>&1; then echo "Escape left the card open" >&2; exit 1; fi
+
 xdotool key --window "$window" alt+F4 2>/dev/null
 for _ in $(seq 200); do kill -0 "$tapdeck" 2>/dev/null || break; sleep 0.1; done
 if kill -0 "$tapdeck" 2>/dev/null; then echo "Tapdeck.exe did not exit on closing its window" >&2; exit 1; fi
-echo "Tapdeck.exe: the window opened, Start served the page on port $START_PORT, closing the window ended it"
+echo "Tapdeck.exe: the window opened, Start served the page on port $START_PORT, Pair a phone showed the card, closing the window ended it"

@@ -28,11 +28,10 @@ if(TAPDECK_BUILD_GUI AND WIN32)
     tests/app/fMainWin32Test.cpp
     tests/app/WindowTestSupport.cpp
     tests/web/HTTPTestSupport.cpp
-    app/fMainWin32.cpp
+    tests/support/TempDir.cpp
     app/Tapdeck.rc  # the program's manifest: the same common controls and DPI awareness
   )
-  target_link_libraries(tapdeck_win32_view_tests PRIVATE tapdeck_window comctl32 shell32 user32 gdi32
-                        GTest::gtest GTest::gtest_main)
+  target_link_libraries(tapdeck_win32_view_tests PRIVATE tapdeck_gui GTest::gtest GTest::gtest_main)
   tapdeck_warnings(tapdeck_win32_view_tests)
   add_dependencies(tapdeck_win32_view_tests tapdeck_webroot)
 endif()
