@@ -93,6 +93,11 @@ struct TDeviceRow {
   bool operator==(const TDeviceRow&) const = default;
 };
 
+// The client area every view gives the window: the specified 322 x 234 for the specified
+// controls, then room below for pairing, the joystick choice and the game's files.
+inline constexpr int kMainWindowWidth = 322;
+inline constexpr int kMainWindowHeight = 372;
+
 // The controls as the controller sees them. A view holds no logic of its own: it stores
 // texts and enabled states, and forwards its events to TfrmMain (Fire, FireChange,
 // HandleToolkitEvent).

@@ -44,9 +44,7 @@ class TfrmMainQt : public QWidget, public IMainView {
   void ShowScriptKey(const std::u16string& AName, const std::u16string& AKey) override;
   std::optional<std::u16string> PickFolder(const std::u16string& ATitle, const std::u16string& AStart) override;
 
-  // The window's height: the specified controls, then who may press keys, the joystick choice
-  // and what the program learns from the game.
-  static constexpr int kHeight = 372;
+  static constexpr int kHeight = kMainWindowHeight;
 
  protected:
   void showEvent(QShowEvent* e) override;

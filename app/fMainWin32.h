@@ -15,9 +15,8 @@ class TfrmDevicesWin32;
 
 class TfrmMainWin32 : public IMainView, public TWin32Window {
  public:
-  // The client area at 96 DPI: the specified controls, then who may press keys, the joystick
-  // choice and what the program learns from the game, as in the Qt window.
-  static constexpr int kWidth = 322, kHeight = 372;
+  // The client area at 96 DPI.
+  static constexpr int kWidth = kMainWindowWidth, kHeight = kMainWindowHeight;
 
   // Creates the window, its controls and the controller, then runs FormCreate (an error
   // there is shown in the error box; the window is still created). Not shown yet.
