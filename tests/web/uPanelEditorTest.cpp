@@ -109,6 +109,27 @@ TEST_F(PanelEditor, ThePageComesWithItsScriptAndStyle) {
   const THTTPReply reply = Ask(Request("GET", "/edit"));
   EXPECT_EQ(reply.Status, 200);
   EXPECT_EQ(reply.Body, "<style>\nbody{}\n</style><script>\nlet editor = 1;\n</script>\n");
+  const THTTPReply head = Ask(Request("HEAD", "/edit"));
+  EXPECT_EQ(head.Status, 200);
+  EXPECT_EQ(head.Header("Content-Length"), std::to_string(reply.Body.size()));
+  EXPECT_EQ(head.Body, "");
+  Dir.Remove("edit.html");
+  const THTTPReply missing = Ask(Request("GET", "/edit"));
+  EXPECT_EQ(missing.Status, 404);
+  EXPECT_EQ(missing.Body, "The editor's page file edit.html is missing.");
+}
+
+TEST_F(PanelEditor, OnlyEditAndWhatIsUnderItAreEditorPaths) {
+  const struct {
+    const char16_t* path;
+    bool editor;
+  } cases[] = {{u"/edit", true},     {u"/EDIT", true},      {u"/edit/", true},  {u"/Edit/panel", true},
+               {u"/editor", false},  {u"/edits/x", false},  {u"/", false},      {u"/x/edit", false}};
+  for (const auto& c : cases) EXPECT_EQ(TPanelEditor::IsEditorPath(c.path), c.editor) << Utf16ToUtf8(c.path);
+  // Another site may load /editor: it is the control page, as every path no route takes.
+  const THTTPReply page = Ask(Request("GET", "/editor", {}, "Sec-Fetch-Site: cross-site\r\n"));
+  EXPECT_EQ(page.Status, 200);
+  EXPECT_EQ(page.Body, Ask(Request("GET", "/")).Body);
 }
 
 TEST_F(PanelEditor, TheBuiltInPanelIsGivenAsAPanelFileThatReadsBackTheSame) {
