@@ -27,8 +27,10 @@ void AppendFileBytes(const std::u16string& path, std::string_view bytes);
 void ForceDirectories(const std::u16string& dir);
 // Puts bytes in a file whole or not at all: they are written to a temporary file in the same
 // directory, flushed to the disk, and renamed over the file (creating the directory when
-// missing). A reader sees the old bytes or the new ones, never a mix. Raises EInOutError.
-void ReplaceFileBytes(const std::u16string& path, std::string_view bytes);
+// missing). A reader sees the old bytes or the new ones, never a mix. With a backupPath, the
+// file's old bytes are kept under that name too, written before the file is replaced: a
+// replace that fails leaves the file and its old backup as they were. Raises EInOutError.
+void ReplaceFileBytes(const std::u16string& path, std::string_view bytes, const std::u16string& backupPath = {});
 // Renames a file, not over an existing one; false when that fails.
 bool RenameFile(const std::u16string& from, const std::u16string& to);
 // The names (without directory) of the files in a directory whose names end with ASuffix,

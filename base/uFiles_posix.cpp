@@ -108,37 +108,61 @@ void ForceDirectories(const std::u16string& dir) {
   }
 }
 
-void ReplaceFileBytes(const std::u16string& path, std::string_view bytes) {
-  const std::u16string dir = ExtractFilePath(path);
-  if (!dir.empty()) ForceDirectories(dir);
+namespace {
+
+// Writes the bytes whole into a new file beside ATarget and flushes them to the disk; the
+// new file's name. Raises EInOutError, leaving nothing behind.
+std::string WriteBeside(const std::string& ATarget, std::string_view bytes) {
   static std::atomic<unsigned> counter{0};
-  const std::string target = Utf16ToUtf8(path);
-  const std::string temp = target + ".tmp" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
-  {
-    FileDescriptor file{::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644)};
-    if (file.fd < 0) throw EInOutError(SystemErrorText(errno));
-    std::string_view rest = bytes;
-    while (!rest.empty()) {
-      const ssize_t n = ::write(file.fd, rest.data(), rest.size());
-      if (n < 0) {
-        if (errno == EINTR) continue;
-        const int error = errno;
-        ::unlink(temp.c_str());
-        throw EInOutError(SystemErrorText(error));
-      }
-      rest.remove_prefix(static_cast<std::size_t>(n));
-    }
-    if (::fsync(file.fd) != 0) {
+  const std::string temp = ATarget + ".tmp" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
+  FileDescriptor file{::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644)};
+  if (file.fd < 0) throw EInOutError(SystemErrorText(errno));
+  std::string_view rest = bytes;
+  while (!rest.empty()) {
+    const ssize_t n = ::write(file.fd, rest.data(), rest.size());
+    if (n < 0) {
+      if (errno == EINTR) continue;
       const int error = errno;
       ::unlink(temp.c_str());
       throw EInOutError(SystemErrorText(error));
+    }
+    rest.remove_prefix(static_cast<std::size_t>(n));
+  }
+  if (::fsync(file.fd) != 0) {
+    const int error = errno;
+    ::unlink(temp.c_str());
+    throw EInOutError(SystemErrorText(error));
+  }
+  return temp;
+}
+
+}  // namespace
+
+void ReplaceFileBytes(const std::u16string& path, std::string_view bytes, const std::u16string& backupPath) {
+  const std::u16string dir = ExtractFilePath(path);
+  if (!dir.empty()) ForceDirectories(dir);
+  const std::string target = Utf16ToUtf8(path);
+  // Everything is written before anything is renamed, so a write that fails (no room, no
+  // right) leaves the file and its old backup as they were.
+  const std::string temp = WriteBeside(target, bytes);
+  std::string backupTemp;
+  if (!backupPath.empty() && FileExists(path)) {
+    try {
+      backupTemp = WriteBeside(Utf16ToUtf8(backupPath), ReadFileBytes(path));
+    } catch (...) {
+      ::unlink(temp.c_str());
+      throw;
     }
   }
   if (::rename(temp.c_str(), target.c_str()) != 0) {
     const int error = errno;
     ::unlink(temp.c_str());
+    if (!backupTemp.empty()) ::unlink(backupTemp.c_str());
     throw EInOutError(SystemErrorText(error));
   }
+  // The new bytes are in place; a backup that cannot be renewed stays as it was.
+  if (!backupTemp.empty() && ::rename(backupTemp.c_str(), Utf16ToUtf8(backupPath).c_str()) != 0)
+    ::unlink(backupTemp.c_str());
 }
 
 std::vector<std::u16string> FilesIn(const std::u16string& dir, std::u16string_view ASuffix) {

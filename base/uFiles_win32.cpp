@@ -124,35 +124,62 @@ void ForceDirectories(const std::u16string& dir) {
   }
 }
 
-void ReplaceFileBytes(const std::u16string& path, std::string_view bytes) {
+namespace {
+
+// Writes the bytes whole into a new file beside APath and flushes them to the disk; the new
+// file's name. Raises EInOutError, leaving nothing behind.
+std::u16string WriteBeside(const std::u16string& APath, std::string_view bytes) {
+  static std::atomic<unsigned> counter{0};
+  const std::u16string temp = APath + u".tmp" + AsciiToUtf16(std::to_string(::GetCurrentProcessId()) + "-" +
+                                                           std::to_string(counter++));
+  FileHandle file{::CreateFileW(ToWide(temp).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+                                nullptr)};
+  if (!file.Valid()) throw EInOutError(LastErrorText());
+  std::string_view rest = bytes;
+  while (!rest.empty()) {
+    DWORD n = 0;
+    if (!::WriteFile(file.handle, rest.data(), static_cast<DWORD>(rest.size()), &n, nullptr)) {
+      const std::u16string error = LastErrorText();
+      ::CloseHandle(file.handle);
+      file.handle = INVALID_HANDLE_VALUE;
+      ::DeleteFileW(ToWide(temp).c_str());
+      throw EInOutError(error);
+    }
+    rest.remove_prefix(n);
+  }
+  ::FlushFileBuffers(file.handle);
+  return temp;
+}
+
+bool MoveOver(const std::u16string& AFrom, const std::u16string& ATo) {
+  return ::MoveFileExW(ToWide(AFrom).c_str(), ToWide(ATo).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+}
+
+}  // namespace
+
+void ReplaceFileBytes(const std::u16string& path, std::string_view bytes, const std::u16string& backupPath) {
   const std::u16string dir = ExtractFilePath(path);
   if (!dir.empty()) ForceDirectories(dir);
-  static std::atomic<unsigned> counter{0};
-  const std::u16string temp = path + u".tmp" + AsciiToUtf16(std::to_string(::GetCurrentProcessId()) + "-" +
-                                                          std::to_string(counter++));
-  {
-    FileHandle file{::CreateFileW(ToWide(temp).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr)};
-    if (!file.Valid()) throw EInOutError(LastErrorText());
-    std::string_view rest = bytes;
-    while (!rest.empty()) {
-      DWORD n = 0;
-      if (!::WriteFile(file.handle, rest.data(), static_cast<DWORD>(rest.size()), &n, nullptr)) {
-        const std::u16string error = LastErrorText();
-        ::CloseHandle(file.handle);
-        file.handle = INVALID_HANDLE_VALUE;
-        ::DeleteFileW(ToWide(temp).c_str());
-        throw EInOutError(error);
-      }
-      rest.remove_prefix(n);
+  // Everything is written before anything is renamed, so a write that fails (no room, no
+  // right, a file another program holds) leaves the file and its old backup as they were.
+  const std::u16string temp = WriteBeside(path, bytes);
+  std::u16string backupTemp;
+  if (!backupPath.empty() && FileExists(path)) {
+    try {
+      backupTemp = WriteBeside(backupPath, ReadFileBytes(path));
+    } catch (...) {
+      ::DeleteFileW(ToWide(temp).c_str());
+      throw;
     }
-    ::FlushFileBuffers(file.handle);
   }
-  if (!::MoveFileExW(ToWide(temp).c_str(), ToWide(path).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+  if (!MoveOver(temp, path)) {
     const std::u16string error = LastErrorText();
     ::DeleteFileW(ToWide(temp).c_str());
+    if (!backupTemp.empty()) ::DeleteFileW(ToWide(backupTemp).c_str());
     throw EInOutError(error);
   }
+  // The new bytes are in place; a backup that cannot be renewed stays as it was.
+  if (!backupTemp.empty() && !MoveOver(backupTemp, backupPath)) ::DeleteFileW(ToWide(backupTemp).c_str());
 }
 
 std::vector<std::u16string> FilesIn(const std::u16string& dir, std::u16string_view ASuffix) {

@@ -5,9 +5,13 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstring>
+#include <string>
 
+#include "base/uText.h"
 #include "keys/uKeyboard_linux.h"
+#include "log/uGlobals.h"
 
 std::unique_ptr<TUinputKeyOutput> TUinputKeyOutput::Open() {
   const int fd = ::open("/dev/uinput", O_WRONLY | O_NONBLOCK | O_CLOEXEC);
@@ -37,6 +41,26 @@ TUinputKeyOutput::~TUinputKeyOutput() {
   }
 }
 
+namespace {
+
+// Writes the rest of an event pair, moving AData and ALeft on by what was written; the error
+// number of a write that failed, 0 once everything is written.
+int WriteRest(int AFd, const char*& AData, std::size_t& ALeft) {
+  while (ALeft > 0) {
+    const ssize_t written = ::write(AFd, AData, ALeft);
+    if (written < 0 && errno == EINTR) continue;
+    if (written < 0) return errno;
+    if (written == 0) return EIO;
+    AData += written;
+    ALeft -= static_cast<std::size_t>(written);
+  }
+  return 0;
+}
+
+void Report(const std::string& AMessage) { LogToGlobals(Utf8ToUtf16("uinput: " + AMessage), u"KEY"); }
+
+}  // namespace
+
 void TUinputKeyOutput::Key(std::uint8_t AVirtualKey, bool AUp) {
   const std::uint16_t code = VKeyToEvdev(AVirtualKey);
   if (code == 0) return;  // a key this keyboard does not have
@@ -50,11 +74,17 @@ void TUinputKeyOutput::Key(std::uint8_t AVirtualKey, bool AUp) {
   std::lock_guard lock(fLock);
   const char* data = reinterpret_cast<const char*>(events);
   std::size_t left = sizeof events;
-  while (left > 0) {
-    const ssize_t written = ::write(fFd, data, left);
-    if (written < 0 && errno == EINTR) continue;
-    if (written <= 0) return;  // the results of keyboard calls are not reported
-    data += written;
-    left -= static_cast<std::size_t>(written);
+  int error = WriteRest(fFd, data, left);
+  if (error == 0) return;
+  char key[8];
+  std::snprintf(key, sizeof key, "0x%02X", AVirtualKey);
+  const std::string what = std::string(AUp ? "the release" : "the press") + " of key " + key;
+  if (!AUp) {
+    Report(what + " was not written (" + std::strerror(error) + ")");
+    return;
   }
+  // A lost release leaves the key held down for every program that reads this keyboard.
+  Report(what + " was not written (" + std::strerror(error) + "); trying once more");
+  error = WriteRest(fFd, data, left);
+  if (error != 0) Report(what + " was lost (" + std::strerror(error) + "); the key may stay held down");
 }

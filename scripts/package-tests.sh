@@ -151,12 +151,13 @@ check_entry() {
   [ "$(uninstall_value "$1" Tapdeck DisplayIcon)" = "$2\\Tapdeck.exe,0" ] || fail "$1 entry: no DisplayIcon"
   [ "$(uninstall_value "$1" Tapdeck UninstallString)" = "\"$2\\Uninstall.exe\"" ] || fail "$1 entry: no UninstallString"
 }
-# Runs the uninstaller of folder $1 (Windows form) silently and waits until folder $2 (Unix
-# form) holds nothing of it: it copies itself away and returns at once.
+# Runs the uninstaller of folder $1 (Windows form) silently and waits until it is done: it
+# starts a copy of itself from a temporary folder "~nsu*.tmp", which does the work, and
+# returns at once.
 uninstall() {
   "$wine" "$1\\Uninstall.exe" /S || fail "the uninstaller of $1 failed"
-  for _ in $(seq 600); do [ -e "$2/Uninstall.exe" ] || break; sleep 0.1; done
-  sleep 1  # the uninstaller's last steps after its own file: the folder and the registry
+  for _ in $(seq 600); do pgrep -f '~nsu' >/dev/null || return 0; sleep 0.1; done
+  fail "the uninstaller of $1 did not finish within a minute"
 }
 
 if [ "${1:-}" = "--screenshot" ]; then
@@ -202,7 +203,7 @@ pass "the installed Tapdeck.exe, started from the Start menu: Start served the p
 # The user's own panel folder stays.
 panel_dir=$(unix_path "$(windows_folder APPDATA)\\Tapdeck")
 mkdir -p "$panel_dir" && echo '{}' >"$panel_dir/panel.json"
-uninstall "$user_dir_win" "$user_dir"
+uninstall "$user_dir_win"
 [ -e "$user_dir" ] && fail "the uninstaller left $user_dir: $(ls -A "$user_dir")"
 [ -e "$start_menu/Tapdeck.lnk" ] && fail "the uninstaller left the Start-menu shortcut"
 [ -n "$(uninstall_value HKCU Tapdeck DisplayName)" ] && fail "the uninstaller left the Apps-and-features entry"
@@ -226,7 +227,7 @@ skip "the firewall rule: Wine has no Windows Defender Firewall (its netsh accept
 
 # A file the user put into the program's folder survives the uninstall, and so the folder does.
 echo "the user's own" >"$all_dir/vJoyInterface.dll"
-uninstall "$all_dir_win" "$all_dir"
+uninstall "$all_dir_win"
 [ "$(ls -A "$all_dir")" = vJoyInterface.dll ] || fail "after the uninstall $all_dir holds: $(ls -A "$all_dir")"
 [ -e "$common_menu/Tapdeck.lnk" ] || [ -e "$public_desktop/Tapdeck.lnk" ] && fail "the uninstaller left a shortcut"
 [ -n "$(uninstall_value HKLM Tapdeck DisplayName)" ] && fail "the uninstaller left the entry under HKLM"

@@ -42,9 +42,7 @@ start_wine() {
 }
 start_wine
 
-# A Wine process now and then fails to start at all (no output, at once): such a test gets a
-# second run; a real failure fails again.
-ctest --preset mingw -j2 --timeout 120 --repeat until-pass:2
+ctest --preset mingw -j2 --timeout 120
 
 # tapdeck-headless.exe: listens on a port of the system's choice and stops at the end of input.
 mkfifo "$smoke/headless-input"

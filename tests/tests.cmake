@@ -21,9 +21,14 @@ include(tests/browser/tests.cmake OPTIONAL)
 include(tests/load/tests.cmake)
 include(tests/kernel/tests.cmake)
 
-# Discovered when CTest runs, so a cross build can list its tests through an emulator.
-gtest_discover_tests(tapdeck_tests DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
+# Discovered when CTest runs, so a cross build can list its tests through an emulator. The
+# tests that listen on the fixed port 8080 carry "Port8080" in their suite's name and never
+# run at the same time.
+gtest_discover_tests(tapdeck_tests DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60 TEST_FILTER "-*Port8080*"
                      WORKING_DIRECTORY ${CMAKE_RUNTIME_OUTPUT_DIRECTORY})
+gtest_discover_tests(tapdeck_tests DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60 TEST_FILTER "*Port8080*"
+                     WORKING_DIRECTORY ${CMAKE_RUNTIME_OUTPUT_DIRECTORY}
+                     PROPERTIES RESOURCE_LOCK port8080)
 
 # The core never includes anything of app/ (the program and its window), directly or through
 # a header of its own.

@@ -129,8 +129,7 @@ TEditorAnswer TPanelEditor::Save(std::string_view ABody) const {
   if (file.empty()) return JsonAnswer({{"ok", false}, {"error", "There is no panel file to save to."}}, 409);
   std::lock_guard lock(SaveLock);
   try {
-    if (FileExists(file)) ReplaceFileBytes(file + u".bak", ReadFileBytes(file));
-    ReplaceFileBytes(file, ABody);
+    ReplaceFileBytes(file, ABody, file + u".bak");
   } catch (const Exception& e) {
     return JsonAnswer({{"ok", false}, {"error", Utf16ToUtf8(e.Message())}}, 500);
   }

@@ -7,6 +7,7 @@
 
 #include <cstdlib>
 
+#include <QAbstractEventDispatcher>
 #include <QApplication>
 #include <QEventLoop>
 #include <QIcon>
@@ -81,10 +82,12 @@ class QtMainWindow : public ::testing::Test {
     edit->selectAll();
     QTest::keyClicks(edit, text);
   }
-  // Runs the event loop until it waits for events, so the idle refresh has run.
+  // Runs the event loop until it is about to wait for events: every pending event has been
+  // handled, and the window's idle refresh, hooked to that moment before this, has run.
   void Settle() {
     QEventLoop loop;
-    QTimer::singleShot(20, &loop, &QEventLoop::quit);
+    QObject::connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::aboutToBlock, &loop,
+                     &QEventLoop::quit);
     loop.exec();
   }
   TIdHTTPWebBrokerBridge& Server() { return *window->Form().Server(); }
@@ -287,6 +290,7 @@ TEST_F(QtMainWindow, TheWindowCentresItsFrameOnTheScreenOnceShown) {
   window->move(frame.topLeft() + QPoint(40, 30));
   window->hide();
   window->show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
   Settle();
   EXPECT_EQ(window->frameGeometry().topLeft(), frame.topLeft() + QPoint(40, 30));
 }
@@ -319,6 +323,7 @@ TEST_F(QtMainWindow, VersionMismatchAtStartUpShowsTheBoxAndTheWindowStillOpens) 
   EXPECT_EQ(Find<QLineEdit>("edtvJoyDeviceId")->text(), "2");
   EXPECT_EQ(Find<QLineEdit>("edtURL")->text(), "");
   EXPECT_TRUE(window->isVisible());
+  window->SetText(TMainControl::lblVJoyStatus, u"");
   Settle();
   EXPECT_EQ(Find<QLabel>("lblVJoyStatus")->text(), "Status: Not Acquired");
 }

@@ -2,6 +2,9 @@
 // system's error text in the open error, links as reparse points and Windows path forms.
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 #include "base/uErrors.h"
 #include "base/uFiles.h"
 #include "base/uStrings.h"
@@ -77,6 +80,27 @@ TEST(FilesWindows, AppendingCreatesThenAppends) {
   AppendFileBytes(dir.File("debug.log"), "two\r\n");
   EXPECT_EQ(ReadFileBytes(dir.File("debug.log")), "one\r\ntwo\r\n");
   EXPECT_THROW(AppendFileBytes(dir.File("no such folder\\debug.log"), "x"), EInOutError);
+}
+
+// A replace that fails leaves the file and its old backup as they were, and no temporary
+// file: here another program holds the file and lets no one replace it.
+TEST(FilesWindows, AFailedReplaceKeepsTheFileAndItsBackup) {
+  TempDir dir;
+  dir.Write("panel.json", "old");
+  dir.Write("panel.json.bak", "older");
+  {
+    Held holder(dir.File("panel.json"), GENERIC_READ, FILE_SHARE_READ);
+    ASSERT_TRUE(holder.Valid());
+    EXPECT_THROW(ReplaceFileBytes(dir.File("panel.json"), "new", dir.File("panel.json.bak")), EInOutError);
+  }
+  EXPECT_EQ(ReadFileBytes(dir.File("panel.json")), "old");
+  EXPECT_EQ(ReadFileBytes(dir.File("panel.json.bak")), "older");
+  EXPECT_EQ(FilesIn(dir.Base(), u""), (std::vector<std::u16string>{u"panel.json", u"panel.json.bak"}));
+  // Let go, the file is replaced and its old bytes become the backup.
+  ReplaceFileBytes(dir.File("panel.json"), "new", dir.File("panel.json.bak"));
+  EXPECT_EQ(ReadFileBytes(dir.File("panel.json")), "new");
+  EXPECT_EQ(ReadFileBytes(dir.File("panel.json.bak")), "old");
+  EXPECT_EQ(FilesIn(dir.Base(), u""), (std::vector<std::u16string>{u"panel.json", u"panel.json.bak"}));
 }
 
 TEST(FilesWindows, LinksCountWhenTheyLeadToAFile) {

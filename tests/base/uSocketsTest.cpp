@@ -3,10 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <optional>
 #include <thread>
 #include <vector>
 
 #include "base/uThreads.h"
+#include "tests/support/Threads.h"
+#include "tests/support/WaitUntil.h"
 
 namespace {
 
@@ -66,18 +69,34 @@ TEST(SocketsConcurrent, ShutdownWakesBlockedAcceptAndReceive) {
   TSocket server = listener.Accept();
   std::ptrdiff_t received = 99;
   bool acceptedOpen = true;
+  std::atomic<std::int64_t> readerId{0}, acceptorId{0};
+  bool blocked = false;
+  bool told = true;
   {
     TPlatformThread reader([&] {
+      readerId = CurrentThreadId();
       char buffer[8];
       received = server.Receive(buffer, sizeof buffer);
     }, 64 * 1024);
-    TPlatformThread acceptor([&] { acceptedOpen = listener.Accept().IsOpen(); }, 64 * 1024);
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    TPlatformThread acceptor([&] {
+      acceptorId = CurrentThreadId();
+      acceptedOpen = listener.Accept().IsOpen();
+    }, 64 * 1024);
+    // Both must wait inside their calls when the shutdown comes.
+    const auto inCall = [&told](std::int64_t AId) {
+      if (AId == 0) return false;
+      const std::optional<bool> inside = ThreadBlockedInSystemCall(AId);
+      told = told && inside.has_value();
+      return inside.value_or(true);
+    };
+    blocked = WaitUntil([&] { return inCall(readerId) && inCall(acceptorId); });
     server.Shutdown();
     listener.Shutdown();
   }  // both threads joined
+  EXPECT_TRUE(blocked) << "the threads never blocked in their calls";
   EXPECT_EQ(received, 0);
   EXPECT_FALSE(acceptedOpen);
+  if (!told) GTEST_SKIP() << "this system does not tell whether a thread is blocked: the shutdown may have come first";
 }
 
 TEST(PlatformThread, RunsAndJoinsWithASmallStack) {

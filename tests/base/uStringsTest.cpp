@@ -140,13 +140,12 @@ TEST(Files, ExistenceFollowsLinksAndRejectsDirectories) {
   EXPECT_FALSE(FileExists(dir.Base()));
   std::error_code ec;
   std::filesystem::create_symlink(dir.Path() / "f", dir.Path() / "link", ec);
-  if (!ec) {
-    EXPECT_TRUE(FileExists(dir.File("link")));
-  }
+  // Windows lets only some users make links.
+  if (ec) GTEST_SKIP() << "no symbolic link can be made here (" << ec.message() << "): the link cases did not run";
+  EXPECT_TRUE(FileExists(dir.File("link")));
   std::filesystem::create_symlink(dir.Path() / "gone", dir.Path() / "dangling", ec);
-  if (!ec) {
-    EXPECT_FALSE(FileExists(dir.File("dangling")));
-  }
+  ASSERT_FALSE(ec) << ec.message();
+  EXPECT_FALSE(FileExists(dir.File("dangling")));
 }
 
 TEST(Files, ExecutablePathEndsWithTheTestProgram) {

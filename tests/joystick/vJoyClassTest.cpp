@@ -299,8 +299,10 @@ class GetvJoyMismatchTest : public GetvJoyTest {
   GetvJoyMismatchTest() : GetvJoyTest({.VersionMismatch = true}) {}
 };
 
-TEST_F(GetvJoyMismatchTest, OptionMakesTheVersionsDiffer) {
-  EXPECT_EQ(MessageOf([] { GetvJoy(); }), "Version of Driver (534) does NOT match DLL Version (537)");
+TEST_F(GetvJoyMismatchTest, NoDeviceOfAMismatchedDriverIsEverAskedFor) {
+  for (int attempt = 0; attempt < 2; ++attempt)
+    EXPECT_EQ(MessageOf([] { GetvJoy().Acquire(); }), "Version of Driver (534) does NOT match DLL Version (537)");
+  for (const TvJoyCall& call : sim->Calls()) EXPECT_EQ(call.Name, "DriverMatch");
 }
 
 class GetvJoyMissingTest : public GetvJoyTest {
@@ -308,12 +310,16 @@ class GetvJoyMissingTest : public GetvJoyTest {
   GetvJoyMissingTest() : GetvJoyTest({.MissingDevice = 3}) {}
 };
 
-TEST_F(GetvJoyMissingTest, OptionMakesOneDeviceMissing) {
+TEST_F(GetvJoyMissingTest, AMissingDeviceIsNeverClaimedAndTheObjectServesAnother) {
   GetvJoy().SetId(2);
   EXPECT_TRUE(GetvJoy().Acquire());
   GetvJoy().SetId(3);
   EXPECT_EQ(MessageOf([] { GetvJoy().Acquire(); }), "vJoy Device 3 is missing");
   EXPECT_EQ(sim->GetVJDStatus(2), VJD_STAT_FREE);  // given up by SetId(3)
+  for (const TvJoyCall& call : sim->Calls()) EXPECT_NE(call.Text(), "AcquireVJD 3");
+  GetvJoy().SetId(2);
+  EXPECT_TRUE(GetvJoy().Acquire());
+  EXPECT_TRUE(GetvJoy().IsAcquired());
 }
 
 using GetvJoyConcurrent = GetvJoyTest;

@@ -5,6 +5,9 @@
 #include <string>
 #include <vector>
 
+#include "base/uText.h"
+#include "joystick/vJoyClass.h"
+
 namespace {
 
 TEST(TvJoySimulated, DevicesOneToSixteenArePresentAndFree) {
@@ -23,17 +26,24 @@ TEST(TvJoySimulated, DevicesOneToSixteenArePresentAndFree) {
   EXPECT_EQ(dll, driver);
 }
 
-TEST(TvJoySimulated, OptionsMakeADeviceMissingAndTheVersionsDiffer) {
-  TvJoySimulated sim({.MissingDevice = 3, .VersionMismatch = true});
-  EXPECT_EQ(sim.GetVJDStatus(3), VJD_STAT_MISS);
-  EXPECT_EQ(sim.GetVJDStatus(2), VJD_STAT_FREE);
-  EXPECT_EQ(sim.GetVJDButtonNumber(3), 0);
-  EXPECT_EQ(sim.AcquireVJD(3), 0);
-  std::uint16_t dll = 0;
-  std::uint16_t driver = 0;
-  EXPECT_EQ(sim.DriverMatch(&dll, &driver), 0);
-  EXPECT_EQ(dll, 0x0219);
-  EXPECT_EQ(driver, 0x0216);
+// The options as the joystick object meets them (tapdeck-headless passes them on): the
+// driver is refused by its versions, and only the missing device fails while the rest serve.
+TEST(TvJoySimulated, OptionsReachTheJoystickObjectAsADriverAndADeviceProblem) {
+  TvJoySimulated mismatched({.VersionMismatch = true});
+  try {
+    TvJoy joy(mismatched);
+    ADD_FAILURE() << "a joystick object was made on a driver of another version";
+  } catch (const EvJoyException& e) {
+    EXPECT_EQ(Utf16ToUtf8(e.Message()), "Version of Driver (534) does NOT match DLL Version (537)");
+  }
+  TvJoySimulated missing({.MissingDevice = 3});
+  TvJoy joy(missing);
+  joy.SetId(3);
+  EXPECT_THROW(joy.Acquire(), EvJoyException);
+  EXPECT_FALSE(joy.IsAcquired());
+  joy.SetId(2);
+  EXPECT_TRUE(joy.Acquire());
+  EXPECT_TRUE(joy.IsAcquired());
 }
 
 TEST(TvJoySimulated, ButtonsChangeOnlyOnAnOwnedDeviceWithinItsCount) {

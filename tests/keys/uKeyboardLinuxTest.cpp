@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstring>
 #include <cstdlib>
 #include <set>
 
@@ -86,6 +87,20 @@ class TPipe {
     ::close(fFds[1]);
   }
   int WriteEnd() const { return fFds[1]; }
+  int ReadEnd() const { return fFds[0]; }
+  // Fills the pipe, so that it refuses every write until it is emptied.
+  void Fill() {
+    const std::string chunk(4096, 'x');
+    while (::write(fFds[1], chunk.data(), chunk.size()) > 0) {
+    }
+    while (::write(fFds[1], "x", 1) > 0) {
+    }
+  }
+  void Empty() {
+    char buffer[4096];
+    while (::read(fFds[0], buffer, sizeof buffer) > 0) {
+    }
+  }
   std::vector<TEvdev> Drain() {
     std::vector<TEvdev> events;
     input_event ev;
@@ -124,6 +139,41 @@ TEST(UinputKeyboard, WritesKeyEventsEachWithASynReport) {
     PlayInto(keyboard, c.Sequence, c.Modes);
     EXPECT_EQ(pipe.Drain(), c.Events) << Utf16ToUtf8(c.Sequence);
   }
+}
+
+// Reports as TLogWatch does, and empties the pipe when a write is about to be tried again.
+class TEmptiedOnRetry : public TLogWatch {
+ public:
+  explicit TEmptiedOnRetry(TPipe& APipe) : fPipe(APipe) {}
+  void Reported(const std::u16string& pMessage, const std::u16string& pLogger) override {
+    TLogWatch::Reported(pMessage, pLogger);
+    if (pMessage.ends_with(u"trying once more")) fPipe.Empty();
+  }
+
+ private:
+  TPipe& fPipe;
+};
+
+// A write the descriptor refuses is reported; a release, whose loss would leave the key held
+// down, is tried once more.
+TEST(UinputKeyboard, ARefusedWriteIsReportedAndALostReleaseTriedOnceMore) {
+  TPipe pipe;
+  pipe.Fill();
+  TEmptiedOnRetry log(pipe);
+  TUinputKeyOutput output(pipe.WriteEnd());
+  output.Key(0x41, false);
+  output.Key(0x41, true);
+  EXPECT_EQ(pipe.Drain(), KeysWithReports({{KEY_A, 0}})) << "only the release, at its second try";
+  // A descriptor that refuses every write: the release is given up after its second try.
+  TUinputKeyOutput refusing(pipe.ReadEnd());
+  refusing.Key(0x41, true);
+  const std::string again = std::strerror(EAGAIN), bad = std::strerror(EBADF);
+  EXPECT_EQ(log.Messages(), (std::vector<std::u16string>{
+                                Utf8ToUtf16("uinput: the press of key 0x41 was not written (" + again + ")"),
+                                Utf8ToUtf16("uinput: the release of key 0x41 was not written (" + again + "); trying once more"),
+                                Utf8ToUtf16("uinput: the release of key 0x41 was not written (" + bad + "); trying once more"),
+                                Utf8ToUtf16("uinput: the release of key 0x41 was lost (" + bad + "); the key may stay held down"),
+                            }));
 }
 
 TEST(LinuxKeyboard, WithoutOutputDropsEventsButKeepsTheKeyState) {
@@ -325,12 +375,12 @@ TEST_F(XTestKeyboard, AReleaseOnlyPlaySendsOnlyReleases) {
 TEST(SystemKeyboard, FallsBackToXTestAndThenToNone) {
   if (::access("/dev/uinput", W_OK) == 0) GTEST_SKIP() << "/dev/uinput is writable here; the fallbacks are not reached";
   TXvfb xvfb;
+  // Xvfb comes with the test dependencies (scripts/deps.sh test).
+  ASSERT_FALSE(xvfb.Name().empty()) << "Xvfb could not be started";
   const char* old = std::getenv("DISPLAY");
   const std::string saved = old ? old : "";
-  if (!xvfb.Name().empty()) {
-    ::setenv("DISPLAY", xvfb.Name().c_str(), 1);
-    EXPECT_EQ(CreateSystemKeyboard()->OutputName(), u"XTest");
-  }
+  ::setenv("DISPLAY", xvfb.Name().c_str(), 1);
+  EXPECT_EQ(CreateSystemKeyboard()->OutputName(), u"XTest");
   ::unsetenv("DISPLAY");
   const auto keyboard = CreateSystemKeyboard();
   EXPECT_EQ(keyboard->OutputName(), u"none");

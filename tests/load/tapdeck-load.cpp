@@ -50,8 +50,11 @@ constexpr long kMaxKiBPerIdleConnection = 100;
 constexpr long kMemoryTolerationKiB = 1536;
 constexpr int kHeldHalves = 40;
 constexpr int kHeldIdle = 100;
-constexpr auto kAnswerTime = 2s;
-constexpr auto kStopTime = 2s;
+// Deadlines, generous so that a loaded machine only makes the run longer; the times
+// measured are printed.
+constexpr auto kAnswerTime = 10s;
+constexpr auto kStopTime = 20s;
+constexpr auto kSettleTime = 30s;
 
 const std::string kPoolMessage = "Maximum number of concurrent connections exceeded.  Please try again later";
 
@@ -146,7 +149,7 @@ class THeadless {
   }
 
   // Waits until the program runs exactly AThreads threads; the last count seen.
-  int WaitForThreads(int AThreads, milliseconds ATimeout = 5s) const {
+  int WaitForThreads(int AThreads, milliseconds ATimeout = kSettleTime) const {
     const auto deadline = steady_clock::now() + ATimeout;
     int threads = Status().Threads;
     while (threads != AThreads && steady_clock::now() < deadline) {
@@ -168,6 +171,17 @@ class THeadless {
     return threads;
   }
 
+  // Waits until the resident memory is at most AKiB; the last value read.
+  long WaitForRss(long AKiB, milliseconds ATimeout = kSettleTime) const {
+    const auto deadline = steady_clock::now() + ATimeout;
+    long rss = Status().RssKiB;
+    while (rss > AKiB && steady_clock::now() < deadline) {
+      std::this_thread::sleep_for(10ms);
+      rss = Status().RssKiB;
+    }
+    return rss;
+  }
+
   long Lines(std::string_view APrefix) const {
     std::lock_guard lock(FLock);
     long count = 0;
@@ -177,7 +191,7 @@ class THeadless {
   }
 
   // Waits until ACount lines that start with APrefix have come; the count seen.
-  long WaitForLines(std::string_view APrefix, long ACount, milliseconds ATimeout = 5s) const {
+  long WaitForLines(std::string_view APrefix, long ACount, milliseconds ATimeout = kSettleTime) const {
     const auto deadline = steady_clock::now() + ATimeout;
     long lines = Lines(APrefix);
     while (lines < ACount && steady_clock::now() < deadline) {
@@ -404,9 +418,9 @@ bool CheckLoad(THeadless& AProgram, const std::string& APage, int AIdleThreads, 
   const long joys = AProgram.WaitForLines("joy SetBtn ", joyBefore + joyLines) - joyBefore;
   idle.CloseAll();
   const int threads = AProgram.WaitForThreads(AIdleThreads);
-  // Memory that only the load used goes back within moments; wait a little for the last.
-  std::this_thread::sleep_for(200ms);
-  const TProcessStatus after = AProgram.Status();
+  // Memory that only the load used goes back within moments.
+  TProcessStatus after;
+  after.RssKiB = AProgram.WaitForRss(AIdleRss + kMemoryTolerationKiB);
   const bool running = AProgram.Running();
   std::ostringstream detail;
   detail << kLoadIdle << " idle held " << (idleHeld ? "yes" : "NO") << ", " << served << "/" << total
@@ -423,10 +437,11 @@ bool CheckLoad(THeadless& AProgram, const std::string& APage, int AIdleThreads, 
 // ---- Check 3: more requests inside routes than the pool has instances ----------------------
 
 bool CheckPool(THeadless& AProgram, int AIdleThreads) {
-  // Sixteen buttons held 30 ms each: every request stays in its route for about half a
-  // second, so all forty are inside or refused before the first one leaves.
+  // Sixty-four buttons held 30 ms each: every request stays in its route for about two
+  // seconds, so all forty are inside or refused before the first one leaves, with room to
+  // spare on a busy machine.
   std::string ids;
-  for (int id = 1; id <= 16; ++id) ids += "," + std::to_string(id);
+  for (int id = 1; id <= 64; ++id) ids += "," + std::to_string(id);
   const std::string request = "GET /ButtonsPress?str=" + ids + " HTTP/1.1\r\nHost: localhost\r\n\r\n";
   TIdleConnections clients;
   std::string reason;
@@ -437,7 +452,7 @@ bool CheckPool(THeadless& AProgram, int AIdleThreads) {
   int ok = 0, refused = 0;
   TFailures failures;
   for (auto& client : clients.Clients()) {
-    const TLoopbackRead read = client.Read(5s);
+    const TLoopbackRead read = client.Read(kSettleTime);
     const TLoopbackReply reply = ParseLoopbackReply(read.Bytes);
     if (!read.Closed) {
       failures.Add("no close within the time");
@@ -479,8 +494,7 @@ bool CheckIdleMemory(THeadless& AProgram, int AIdleThreads) {
   const bool allHeld = idle.AllHeld();
   idle.CloseAll();
   const int threads = AProgram.WaitForThreads(AIdleThreads);
-  std::this_thread::sleep_for(200ms);
-  const long after = AProgram.Status().RssKiB;
+  const long after = AProgram.WaitForRss(before + kMemoryTolerationKiB);
   const double perConnection = static_cast<double>(held.RssKiB - before) / kMemoryIdle;
   char perText[32];
   std::snprintf(perText, sizeof perText, "%.1f", perConnection);
@@ -573,13 +587,20 @@ bool CheckFaultsAndStop(const std::string& AProgram, TStopBy AStop) {
   const bool heldOpen = halves.Open(program, kHeldHalves, idleThreads, reason, kHalfRequests) &&
                         idle.Open(program, kHeldIdle, idleThreads + kHeldHalves, reason);
   std::atomic<bool> stopFaults{false};
+  std::atomic<int> faults{0};
   std::vector<std::thread> faulting;
   for (int t = 0; t < 4; ++t)
     faulting.emplace_back([&, t] {
-      for (int i = t; !stopFaults; i += 4) Misbehave(port, i);
+      for (int i = t; !stopFaults; i += 4) {
+        Misbehave(port, i);
+        ++faults;
+      }
     });
-  std::this_thread::sleep_for(200ms);
+  // The stop comes in the middle of them: once each kind has been done a few times.
+  for (const auto deadline = steady_clock::now() + kSettleTime; faults < 20 && steady_clock::now() < deadline;)
+    std::this_thread::sleep_for(5ms);
   const int threadsBeforeStop = program.Status().Threads;
+  const int faultsBeforeStop = faults;
   const auto stopAt = steady_clock::now();
   if (AStop == TStopBy::Terminate)
     program.Terminate();
@@ -593,13 +614,13 @@ bool CheckFaultsAndStop(const std::string& AProgram, TStopBy AStop) {
   // The program closed every held connection as it stopped.
   int closed = 0;
   for (auto* group : {&halves, &idle})
-    for (auto& client : group->Clients()) closed += client.Read(1s).Closed ? 1 : 0;
+    for (auto& client : group->Clients()) closed += client.Read(kAnswerTime).Closed ? 1 : 0;
 
   std::ostringstream detail;
   detail << "200 faults: wrong " << failures.Summary() << ", then page " << (next.empty() ? "200" : next)
          << ", threads " << settled << " (idle " << idleThreads << "); stop with " << kHeldHalves
          << " half requests and " << kHeldIdle << " idle connections held (" << (heldOpen ? "all taken" : reason)
-         << ") and faults running (" << threadsBeforeStop << " threads): 'stopped' after "
+         << ") and faults running (" << faultsBeforeStop << " done, " << threadsBeforeStop << " threads): 'stopped' after "
          << (stopped ? std::to_string(stopped->count()) + " ms" : std::string("NONE")) << ", exit status "
          << (status ? std::to_string(*status) : std::string("NONE")) << " after " << exitedAfter.count()
          << " ms, held connections closed " << closed << "/" << kHeldHalves + kHeldIdle;

@@ -144,6 +144,8 @@ TEST(PanelFile, RefusesWithThePlaceInWordsAndTheValue) {
       {R"({"tapdeckPanel": 1, "tabs": [{"id": "f", "rows": [[{"text": "a"}]]}]})", R"(panel.json: tab 1: text is missing)"},
       {R"({"tapdeckPanel": 1, "tabs": [{"id": "f", "text": "F", "rowz": []}]})", R"(panel.json: tab "F": unknown member "rowz")"},
       {R"({"tapdeckPanel": 1, "tabs": {"id": "f"}})", R"(panel.json: tabs {"id":"f"}: must be a list of tabs)"},
+      {R"({"tapdeckPanel": 1, "tabs": [{"id": "f", "text": "F", "rows": {"text": "A"}}]})",
+       R"(panel.json: tab "F": rows {"text":"A"}: must be a list of rows)"},
       {R"({"tapdeckPanel": 1, "above": [[{"text": "A", "keys": "{XY}"}]]})",
        R"(panel.json: the rows above the tabs, row 1, cell 1 ("A"): keys "{XY}": Invalid Key Name)"},
       {R"({"tapdeckPanel": 1, "below": [[{"text": "B", "colspan": -1}]]})",
@@ -179,6 +181,35 @@ TEST(PanelFile, RefusesWithThePlaceInWordsAndTheValue) {
     SCOPED_TRACE(c.file);
     EXPECT_EQ(Refusal(c.file), c.message);
   }
+}
+
+TEST(PanelFile, TheLimitsThemselvesAreAccepted) {
+  std::string buttons;
+  for (int id = 97; id <= 128; ++id) buttons += (buttons.empty() ? "" : ",") + std::to_string(id);
+  EXPECT_EQ(Refusal(OneCell(R"({"text": "A", "buttonsPress": [)" + buttons + "]}")), "(accepted)");
+  EXPECT_TRUE(Refusal(OneCell(R"({"text": "A", "buttonsDown": [)" + buttons + ",1]}"))
+                  .ends_with("...: must be a list of 1 to 32 joystick buttons, numbers from 1 to 128"));
+  EXPECT_EQ(Refusal(OneCell(R"({"text": "A", "colspan": 16})")), "(accepted)");
+}
+
+// What the editor sends and saves: a model written as a panel file reads back as the same
+// panel, its texts kept as typed.
+TEST(PanelFile, AModelWrittenAsAFileReadsBackTheSame) {
+  const TPanel panel = ParsePanel(R"({"tapdeckPanel": 1, "title": "Tom & <Jerry> \"T\"",
+    "above": [[{"text": "a &amp; b", "colspan": 3, "keys": "+&a"}]],
+    "tabs": [{"id": "t", "text": "<Tab> \"one\"", "color": "red", "rows": [[
+      {"text": "Say \"hi\"\n<b>now</b>", "colspan": 16, "buttonsDown": [1, 32]},
+      {"text": "two\nlines & <br>", "buttonsPress": [128]}], []]}],
+    "below": [[{"text": "x<y", "buttonsUp": [2]}]]})",
+                                  u"panel.json");
+  const std::string file = PanelJson(panel);
+  const TPanel back = ParsePanel(file, u"panel.json");
+  EXPECT_EQ(back.Title, panel.Title);
+  EXPECT_EQ(back.Model->GetHTML(), panel.Model->GetHTML());
+  EXPECT_EQ(PanelJson(back), file);
+  for (const char* typed : {R"("Tom & <Jerry> \"T\"")", R"("a &amp; b")", R"("<Tab> \"one\"")",
+                            R"("Say \"hi\"\n<b>now</b>")", R"("two\nlines & <br>")", R"("colspan": 16)"})
+    EXPECT_NE(file.find(typed), std::string::npos) << typed << " not in\n" << file;
 }
 
 TEST(PanelFile, EveryProblemIsListedWithItsPlaceForTheEditor) {

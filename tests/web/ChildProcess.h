@@ -28,6 +28,8 @@ class TChildProcess {
   bool OutputEnded() const { return FOutputEnded; }
   // Everything on standard error until the child closes it (or ATimeout).
   std::string ReadErrors(std::chrono::milliseconds ATimeout = std::chrono::seconds(10));
+  // Standard error until what was read holds AText (or the child closes it, or ATimeout).
+  std::string ReadErrorsUntil(std::string_view AText, std::chrono::milliseconds ATimeout = std::chrono::seconds(10));
   // Writes to the child's standard input; false when it cannot take them.
   bool WriteInput(std::string_view ABytes);
   void CloseInput();

@@ -91,6 +91,14 @@ std::string TChildProcess::ReadErrors(milliseconds ATimeout) {
   return errors;
 }
 
+std::string TChildProcess::ReadErrorsUntil(std::string_view AText, milliseconds ATimeout) {
+  const auto deadline = steady_clock::now() + ATimeout;
+  std::string errors;
+  while (errors.find(AText) == std::string::npos && ReadSome(FErrors, errors, deadline)) {
+  }
+  return errors;
+}
+
 bool TChildProcess::WriteInput(std::string_view ABytes) {
   while (!ABytes.empty()) {
     const ssize_t written = FInput < 0 ? -1 : ::write(FInput, ABytes.data(), ABytes.size());

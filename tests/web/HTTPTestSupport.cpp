@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
 
 #include "base/uText.h"
 
@@ -117,6 +116,11 @@ bool TTestRoutes::WaitForBlocked(int ACount) {
   return FChanged.wait_for(lock, seconds(10), [&] { return FBlocked >= ACount; });
 }
 
+int TTestRoutes::InGate() const {
+  std::lock_guard lock(FLock);
+  return FBlocked;
+}
+
 namespace {
 
 class TTestModule : public TWebModule {
@@ -170,13 +174,4 @@ std::uint16_t TTestService::Port(TIdIPVersion AVersion) const {
   for (int i = 0; i < FServer->Bindings().Count(); ++i)
     if (FServer->Bindings().Items(i).IPVersion() == AVersion) return FServer->Bindings().Items(i).BoundPort();
   return 0;
-}
-
-int ProcessThreadCount() {
-  std::error_code error;
-  std::filesystem::directory_iterator it("/proc/self/task", error);
-  if (error) return -1;
-  int count = 0;
-  for (; it != std::filesystem::directory_iterator(); ++it) ++count;
-  return count;
 }

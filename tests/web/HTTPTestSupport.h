@@ -74,6 +74,8 @@ class TTestRoutes {
   void WaitInGate();
   // Waits until ACount routes are waiting in the gate; false after a few seconds.
   bool WaitForBlocked(int ACount);
+  // How many routes wait in the gate now.
+  int InGate() const;
 
  private:
   mutable std::mutex FLock;
@@ -104,6 +106,3 @@ class TTestService {
   TWebRequestHandler FHandler;
   std::unique_ptr<TIdHTTPWebBrokerBridge> FServer;
 };
-
-// The number of threads of this process, or -1 where the system does not tell.
-int ProcessThreadCount();

@@ -7,6 +7,8 @@
 #include <thread>
 
 #include "base/uText.h"
+#include "tests/support/Threads.h"
+#include "tests/support/WaitUntil.h"
 #include "tests/web/HTTPTestSupport.h"
 #include "web/uMainPage.h"
 
@@ -434,6 +436,7 @@ TEST(HTTPServiceConcurrent, StopWithManyIdleConnectionsLeavesNoThread) {
   // process makes; one started and joined here leaves only the service's threads to count.
   std::thread([] {}).join();
   const int threadsBefore = ProcessThreadCount();
+  ASSERT_GT(threadsBefore, 0) << "the system does not tell the thread count";
   TTestRoutes routes;
   TTestService service(routes);
   service.Start();
@@ -441,17 +444,16 @@ TEST(HTTPServiceConcurrent, StopWithManyIdleConnectionsLeavesNoThread) {
   // In batches that fit the listen queue, so no connect waits for a retried handshake.
   for (int batch = 0; batch < 20; ++batch) {
     for (int i = 0; i < 10; ++i) clients.push_back(std::make_unique<TTestClient>(service.Port()));
-    for (int i = 0; i < 1000 && service.Server().ConnectionCount() < static_cast<int>(clients.size()); ++i)
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ASSERT_TRUE(WaitUntil([&] { return service.Server().ConnectionCount() == static_cast<int>(clients.size()); }))
+        << service.Server().ConnectionCount() << " of " << clients.size() << " connections taken";
   }
   clients.front()->Send("POST /record HTTP/1.1\r\nHost: x\r\nContent-Length: 100\r\n\r\nhalf");
-  EXPECT_EQ(service.Server().ConnectionCount(), 200);
   service.Server().SetActive(false);
   EXPECT_FALSE(service.Server().Active());
   EXPECT_EQ(service.Server().ConnectionCount(), 0);
-  if (threadsBefore > 0) {
-    EXPECT_EQ(ProcessThreadCount(), threadsBefore);
-  }
+  // A joined thread may linger in the system's list for a moment.
+  EXPECT_TRUE(WaitUntil([&] { return ProcessThreadCount() == threadsBefore; }))
+      << ProcessThreadCount() << " threads, " << threadsBefore << " before the service";
   for (auto& client : clients) EXPECT_TRUE(client->ReadAll().Closed);
   EXPECT_TRUE(routes.Recorded().empty());
 }
@@ -464,17 +466,19 @@ TEST(HTTPServiceConcurrent, RunningRouteCompletesWhenStopped) {
   client.Send("GET /block HTTP/1.0\r\n\r\n");
   ASSERT_TRUE(routes.WaitForBlocked(1));
   std::atomic<bool> stopped{false};
+  std::atomic<int> inRouteWhenStopped{-1};
   std::thread stopper([&] {
     service.Server().SetActive(false);
+    inRouteWhenStopped = routes.InGate();
     stopped = true;
   });
-  // Stop waits for the route; the route's write then fails without a word.
-  std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  EXPECT_FALSE(stopped);
+  // The stop cuts the connection off first; the route's write then fails without a word.
+  EXPECT_EQ(client.ReadAll().Bytes, "");
+  // A stop that did not wait for the route would return now: it is given the time to.
+  WaitUntil([&] { return stopped.load(); }, std::chrono::milliseconds(200));
   routes.OpenGate();
   stopper.join();
-  EXPECT_TRUE(stopped);
-  EXPECT_EQ(client.ReadAll().Bytes, "");
+  EXPECT_EQ(inRouteWhenStopped, 0) << "the stop returned while the route still ran";
 }
 
 TEST(HTTPServiceConcurrent, ParallelClientsAreAllServed) {

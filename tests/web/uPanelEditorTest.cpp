@@ -5,12 +5,17 @@
 #include "web/uPanelEditor.h"
 
 #include <fcntl.h>
+#include <linux/capability.h>
 #include <sched.h>
+#include <sys/mount.h>
+#include <sys/statvfs.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -26,6 +31,7 @@
 #include "base/uText.h"
 #include "page/uPageInfo.h"
 #include "page/uPanelFile.h"
+#include "tests/support/NeedsRoot.h"
 #include "tests/support/TempDir.h"
 #include "tests/web/HTTPTestSupport.h"
 #include "web/uMainPage.h"
@@ -103,6 +109,27 @@ TEST_F(PanelEditor, ThePageComesWithItsScriptAndStyle) {
   const THTTPReply reply = Ask(Request("GET", "/edit"));
   EXPECT_EQ(reply.Status, 200);
   EXPECT_EQ(reply.Body, "<style>\nbody{}\n</style><script>\nlet editor = 1;\n</script>\n");
+  const THTTPReply head = Ask(Request("HEAD", "/edit"));
+  EXPECT_EQ(head.Status, 200);
+  EXPECT_EQ(head.Header("Content-Length"), std::to_string(reply.Body.size()));
+  EXPECT_EQ(head.Body, "");
+  Dir.Remove("edit.html");
+  const THTTPReply missing = Ask(Request("GET", "/edit"));
+  EXPECT_EQ(missing.Status, 404);
+  EXPECT_EQ(missing.Body, "The editor's page file edit.html is missing.");
+}
+
+TEST_F(PanelEditor, OnlyEditAndWhatIsUnderItAreEditorPaths) {
+  const struct {
+    const char16_t* path;
+    bool editor;
+  } cases[] = {{u"/edit", true},     {u"/EDIT", true},      {u"/edit/", true},  {u"/Edit/panel", true},
+               {u"/editor", false},  {u"/edits/x", false},  {u"/", false},      {u"/x/edit", false}};
+  for (const auto& c : cases) EXPECT_EQ(TPanelEditor::IsEditorPath(c.path), c.editor) << Utf16ToUtf8(c.path);
+  // Another site may load /editor: it is the control page, as every path no route takes.
+  const THTTPReply page = Ask(Request("GET", "/editor", {}, "Sec-Fetch-Site: cross-site\r\n"));
+  EXPECT_EQ(page.Status, 200);
+  EXPECT_EQ(page.Body, Ask(Request("GET", "/")).Body);
 }
 
 TEST_F(PanelEditor, TheBuiltInPanelIsGivenAsAPanelFileThatReadsBackTheSame) {
@@ -170,6 +197,92 @@ TEST_F(PanelEditor, SaveMakesTheFolderKeepsTheOldFileAndIsInUseAtOnce) {
   int files = 0;
   for (const auto& entry : std::filesystem::directory_iterator(Dir.Path() / "sub")) files += entry.is_regular_file();
   EXPECT_EQ(files, 2);
+}
+
+TEST_F(PanelEditor, WithoutAFileToSaveToSaveIsRefusedAndNothingChanges) {
+  GetPageInfo().SetPanelSaveFile(u"");
+  const std::string before = Ask(Request("GET", "/")).Body;
+  const THTTPReply reply = Ask(Request("POST", "/edit/save", Panel("Nowhere")));
+  EXPECT_EQ(reply.Status, 409);
+  EXPECT_EQ(json::parse(reply.Body), json({{"ok", false}, {"error", "There is no panel file to save to."}}));
+  EXPECT_EQ(Ask(Request("GET", "/")).Body, before);
+  EXPECT_FALSE(std::filesystem::exists(Dir.Path() / "sub"));
+}
+
+// The two ways a save's write fails here. Each is set up on a thread of its own, which the
+// service started there hands on to every thread it makes: the rights that thread gives up
+// and the mounts of its private namespace reach no other part of the test process.
+enum class TWriteFault { FolderWithoutWriteRight, FullFileSystem };
+
+// Root may write anywhere: the calling thread gives up the rights that let it.
+bool GiveUpRootsFileRights() {
+  __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+  __user_cap_data_struct data[2] = {};
+  if (::syscall(SYS_capget, &header, data) != 0) return false;
+  data[0].effective &= ~((1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH) | (1u << CAP_FOWNER));
+  return ::syscall(SYS_capset, &header, data) == 0;
+}
+
+// Puts the old panel and its backup into AFolder and then sets the fault up; empty, or why
+// it could not be.
+std::string PrepareFault(TWriteFault AFault, const std::filesystem::path& AFolder) {
+  namespace fs = std::filesystem;
+  if (AFault == TWriteFault::FullFileSystem) {
+    // A small tmpfs in a mount namespace of this thread's own.
+    if (::unshare(CLONE_NEWNS) != 0) return "cannot make a mount namespace (needs root)";
+    if (::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) return "cannot make the mounts private";
+    if (::mount("tapdeck-test", AFolder.c_str(), "tmpfs", 0, "size=256k") != 0) return "cannot mount a tmpfs";
+  }
+  std::ofstream(AFolder / "panel.json") << Panel("Old");
+  std::ofstream(AFolder / "panel.json.bak") << Panel("Older");
+  if (AFault == TWriteFault::FullFileSystem) {
+    // Room for a few small files, not for the new panel.
+    struct statvfs fs {};
+    if (::statvfs(AFolder.c_str(), &fs) != 0) return "cannot read the tmpfs's free space";
+    std::ofstream(AFolder / "filler") << std::string(fs.f_bavail * fs.f_frsize - 16 * 1024, 'f');
+  } else {
+    fs::permissions(AFolder, fs::perms::owner_read | fs::perms::owner_exec);
+    if (::geteuid() == 0 && !GiveUpRootsFileRights()) return "cannot give up root's file rights";
+  }
+  return {};
+}
+
+TEST_F(PanelEditor, AFailedWriteAnswers500AndKeepsThePanelItsBackupAndThePanelInUse) {
+  namespace fs = std::filesystem;
+  const std::string before = Ask(Request("GET", "/")).Body;
+  const std::string big = Panel(std::string(100000, 'n'));
+  for (const auto& [fault, name] : {std::pair{TWriteFault::FolderWithoutWriteRight, "a folder without write right"},
+                                    std::pair{TWriteFault::FullFileSystem, "a full file system"}}) {
+    SCOPED_TRACE(name);
+    const fs::path folder = Dir.Path() / "sub";
+    fs::create_directory(folder);
+    std::string unprepared;
+    std::thread([&] {
+      SCOPED_TRACE(name);
+      unprepared = PrepareFault(fault, folder);
+      if (!unprepared.empty()) return;
+      TTestRoutes unused;
+      TTestService service(unused, MainPageModuleClass(Dir.Base()));
+      service.Start();
+      const THTTPReply reply = ParseReply(Exchange(service.Port(), Request("POST", "/edit/save", big)).Bytes);
+      EXPECT_EQ(reply.Status, 500);
+      const json answer = json::parse(reply.Body, nullptr, false);
+      EXPECT_EQ(answer.value("ok", true), false) << reply.Body;
+      EXPECT_NE(answer.value("error", ""), "") << reply.Body;
+      EXPECT_EQ(FileText(folder / "panel.json"), Panel("Old"));
+      EXPECT_EQ(FileText(folder / "panel.json.bak"), Panel("Older"));
+      std::vector<std::string> names;
+      for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename().string());
+      std::sort(names.begin(), names.end());
+      EXPECT_EQ(names, (fault == TWriteFault::FullFileSystem
+                            ? std::vector<std::string>{"filler", "panel.json", "panel.json.bak"}
+                            : std::vector<std::string>{"panel.json", "panel.json.bak"}));
+      EXPECT_EQ(ParseReply(Exchange(service.Port(), Request("GET", "/")).Bytes).Body, before);
+    }).join();
+    fs::permissions(folder, fs::perms::owner_all);
+    fs::remove_all(folder);
+    if (!unprepared.empty()) TAPDECK_SKIP_UNLESS_ROOT(unprepared);
+  }
 }
 
 TEST_F(PanelEditor, ConcurrentSavesLeaveOneWholeFile) {
@@ -273,7 +386,7 @@ class TPeerNamespace {
 
 TEST_F(PanelEditor, APeerOtherThanLoopbackIsRefusedEveryPathAndTheControlPageStillServed) {
   TPeerNamespace peer;
-  if (!peer.Skipped.empty()) GTEST_SKIP() << peer.Skipped;
+  if (!peer.Skipped.empty()) TAPDECK_SKIP_UNLESS_ROOT(peer.Skipped);
   const std::uint16_t port = Service.Port();
   for (const auto& [method, path] : std::vector<std::pair<std::string, std::string>>{
            {"GET", "/edit"}, {"GET", "/edit/panel"}, {"POST", "/edit/check"}, {"POST", "/edit/preview"},

@@ -30,6 +30,7 @@ TEST(RequestGuard, DecidesByWhereABrowserSaysTheRequestComesFrom) {
       {"cross-site", {{"Host", "127.0.0.1:8080"}, {"Sec-Fetch-Site", "cross-site"}}, false},
       {"same-site: another port of this PC", {{"Host", "127.0.0.1:8080"}, {"Sec-Fetch-Site", "same-site"}}, false},
       {"an unknown value", {{"Host", "127.0.0.1:8080"}, {"Sec-Fetch-Site", "bogus"}}, false},
+      {"an empty value", {{"Host", "127.0.0.1:8080"}, {"Sec-Fetch-Site", ""}}, false},
       {"a second, cross-site value", {{"Host", "127.0.0.1:8080"}, {"Sec-Fetch-Site", "same-origin"}, {"Sec-Fetch-Site", "cross-site"}}, false},
       {"matching Origin", {{"Host", "127.0.0.1:8080"}, {"Origin", "http://127.0.0.1:8080"}}, true},
       {"matching Origin, host letter case", {{"Host", "gamingpc:8080"}, {"Origin", "http://GamingPC:8080"}}, true},
@@ -67,13 +68,25 @@ TEST(RequestGuard, TakesOnlyNamesThatAreThisPC) {
       {"gamingpc.attacker.example", false}, {"gamingpc.local.attacker.example", false}, {"gamingpc.example", false},
       {"127.0.0.1.evil.example", false}, {"256.0.0.1", false},      {"1.2.3", false},
       {"[evil.example]:80", false}, {"[::1", false},                {"127.0.0.1:80x", false},
-      {"127.0.0.1:", false},       {"localhost:8080:1", false},
+      {"127.0.0.1:", false},       {"localhost:8080:1", false},     {"127.0.0.1.", false},
+      {"127.0.0.1.:8080", false},  {"[fe80::1%25eth0]:8080", false}, {"[fe80::1%eth0]", false},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.host);
     EXPECT_EQ(kGuard.NamesThisPC(c.host), c.admitted);
     EXPECT_EQ(kGuard.Admits(RequestTo(u"/ButtonsDown", {{"Host", c.host}})), c.admitted);
   }
+}
+
+TEST(RequestGuard, EveryHostHeaderMustNameThisPC) {
+  const THeaderList foreignSecond{{"Host", "127.0.0.1:8080"}, {"Host", "evil.example"}};
+  const THeaderList foreignFirst{{"Host", "evil.example"}, {"Host", "127.0.0.1:8080"}};
+  EXPECT_FALSE(kGuard.Admits(RequestTo(u"/KeyboardKey", foreignSecond)));
+  EXPECT_FALSE(kGuard.Admits(RequestTo(u"/KeyboardKey", foreignFirst)));
+  // Nor can an Origin match when the Host is not one.
+  THeaderList withOrigin = foreignSecond;
+  withOrigin.emplace_back("Origin", "http://127.0.0.1:8080");
+  EXPECT_FALSE(TRequestGuard::IsFromThisSite(withOrigin));
 }
 
 TEST(RequestGuard, LeavesOtherPathsOpen) {
