@@ -1,5 +1,6 @@
 // What pages hold and when it is let go: a fake releaser records the releases, and the clock
-// is the test's own, so the two seconds of silence pass at once.
+// is the test's own, so the two seconds of silence pass at once. The first word from a page
+// starts the watch's thread, so every test here counts as concurrent.
 
 #include "web/uHeldInputs.h"
 
@@ -17,7 +18,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-class HeldInputsTest : public ::testing::Test {
+class HeldInputsConcurrent : public ::testing::Test {
  protected:
   // The releases so far, keys as "keys <sequence>" and buttons as "button <n>", in order.
   std::vector<std::string> Released() {
@@ -61,7 +62,7 @@ class HeldInputsTest : public ::testing::Test {
 using TReleased = std::vector<std::string>;
 
 // The page is gone by its stream or by its device, at once; another page keeps what it holds.
-TEST_F(HeldInputsTest, APageThatIsGoneLetsGoOfItsKeysAndButtons) {
+TEST_F(HeldInputsConcurrent, APageThatIsGoneLetsGoOfItsKeysAndButtons) {
   const struct {
     const char* how;
     void (*go)(THeldInputs&);
@@ -83,7 +84,7 @@ TEST_F(HeldInputsTest, APageThatIsGoneLetsGoOfItsKeysAndButtons) {
   }
 }
 
-TEST_F(HeldInputsTest, AStreamOpenedAgainKeepsThePageUntilItsLastStreamCloses) {
+TEST_F(HeldInputsConcurrent, AStreamOpenedAgainKeepsThePageUntilItsLastStreamCloses) {
   FHeld.StreamOpened("phone");
   HoldingPage("phone", "", u"w", 1);
   FHeld.StreamOpened("phone");  // the page came back before its old stream ended
@@ -93,7 +94,7 @@ TEST_F(HeldInputsTest, AStreamOpenedAgainKeepsThePageUntilItsLastStreamCloses) {
   EXPECT_EQ(Released(), (TReleased{"keys w", "button 1"}));
 }
 
-TEST_F(HeldInputsTest, WhatTwoPagesHoldStaysDownUntilTheLastOfThemIsGone) {
+TEST_F(HeldInputsConcurrent, WhatTwoPagesHoldStaysDownUntilTheLastOfThemIsGone) {
   for (const char* page : {"phone", "tablet"}) {
     FHeld.StreamOpened(page);
     HoldingPage(page, "", u"{UP}", 7);
@@ -107,14 +108,15 @@ TEST_F(HeldInputsTest, WhatTwoPagesHoldStaysDownUntilTheLastOfThemIsGone) {
   EXPECT_EQ(FHeld.HeldCount(), 0u);
 }
 
-TEST_F(HeldInputsTest, ReleaseAllLetsGoOfEverythingOnceAndAScriptsPressesOnlyThen) {
-  // A script names no page: it is never watched, and no page's going touches its presses.
-  FHeld.KeysDown("", "", u"s", u"s");
-  FHeld.ButtonsDown("", "", {9});
+TEST_F(HeldInputsConcurrent, ReleaseAllLetsGoOfEverythingOnceAndAScriptsPressesOnlyThen) {
+  // Scripts name no page: they are never watched, and neither a page's going nor a key
+  // forgotten touches their presses.
+  FHeld.KeysDown("", "key-1", u"s", u"s");
+  FHeld.ButtonsDown("", "key-2", {9});
   FHeld.StreamOpened("phone");
   HoldingPage("phone", "dev-1", u"s", 2);
   FHeld.StreamClosed("phone");
-  FHeld.DeviceForgotten("dev-1");
+  for (const char* device : {"dev-1", "key-1", "key-2"}) FHeld.DeviceForgotten(device);
   EXPECT_EQ(Released(), TReleased{"button 2"});
   EXPECT_EQ(FHeld.HeldCount(), 2u);
   FHeld.ReleaseAll();
@@ -124,7 +126,7 @@ TEST_F(HeldInputsTest, ReleaseAllLetsGoOfEverythingOnceAndAScriptsPressesOnlyThe
   EXPECT_EQ(Released().size(), 3u);
 }
 
-TEST_F(HeldInputsTest, ThePageIsToldOfTheReleaseOnItsNewestStreamOnce) {
+TEST_F(HeldInputsConcurrent, ThePageIsToldOfTheReleaseOnItsNewestStreamOnce) {
   EXPECT_EQ(FHeld.StreamOpened("phone"), 1);
   HoldingPage("phone", "dev-1", u"a", 1);
   EXPECT_EQ(FHeld.StreamOpened("phone"), 2);
@@ -142,7 +144,7 @@ TEST_F(HeldInputsTest, ThePageIsToldOfTheReleaseOnItsNewestStreamOnce) {
 
 // The watch runs on a thread of its own; the clock is the test's, so whatever the watch does
 // with its time, a page is let go only once the test's clock says two seconds have passed.
-TEST_F(HeldInputsTest, ConcurrentWatchLetsGoOfAPageSilentForTwoSecondsAndNotBefore) {
+TEST_F(HeldInputsConcurrent, TheWatchLetsGoOfAPageSilentForTwoSecondsAndNotBefore) {
   FHeld.KeysDown("", "", u"s", u"s");  // a script: never silent
   HoldingPage("early", "", u"e", 5);
   SetTime(600ms);
