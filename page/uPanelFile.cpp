@@ -277,9 +277,9 @@ class TPanelReader {
       else if (!among(kOthers, name))
         Problem(member(name), AWhere, "unknown member " + Quoted(name));
     }
-    // A game action may bring the panel's own keys, for when the game's bindings are in no file.
-    if (actions.size() == 2 && ACell.contains("action") && ACell.contains("keys"))
-      actions = {"action"};
+    // A game action may bring the panel's own keys, for when the game's bindings are in no file:
+    // they are no action of their own, and never the one named as too many.
+    if (ACell.contains("action")) std::erase(actions, std::string("keys"));
 
     const std::u16string caption = Caption(ACell, member("text"), AWhere);
     const std::u16string color = Color(ACell, member("color"), AWhere);

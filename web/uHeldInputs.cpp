@@ -113,8 +113,10 @@ void THeldInputs::DeviceForgotten(const std::string& ADevice) {
   std::vector<std::uint8_t> buttons;
   {
     std::lock_guard lock(FLock);
+    // Clients that are no page (scripts, each with a key of its own) share one entry: their
+    // presses stay until they release them, or until Stop.
     for (auto& [id, page] : FPages)
-      if (page.Device == ADevice) ReleasePageLocked(page, keys, buttons);
+      if (!id.empty() && page.Device == ADevice) ReleasePageLocked(page, keys, buttons);
   }
   Release(keys, buttons);
 }

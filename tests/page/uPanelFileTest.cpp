@@ -11,6 +11,7 @@
 
 #include "base/uFiles.h"
 #include "base/uText.h"
+#include "game/uBindingsWatcher.h"
 #include "page/uPageInfo.h"
 #include "page/uPageInfoEliteDangerous.h"
 #include "tests/support/TempDir.h"
@@ -97,6 +98,58 @@ TEST(PanelFile, TextsArePlainTextAndKeysKeepWhatTheyType) {
       << Utf16ToUtf8(html);
 }
 
+// What cells show of the live state, and game actions: as the page receives them, and back to
+// a file that reads the same.
+TEST(PanelFile, LiveStateAndGameActionCellsRenderAndRoundTrip) {
+  const TPanel panel = ParsePanel(R"({"tapdeckPanel": 1,
+    "above": [[{"text": "Cargo Scoop", "keys": "{HOME}", "toggle": true},
+               {"text": "Cargo Scoop", "toggle": true, "lit": "elite.CargoScoopDeployed"}]],
+    "tabs": [{"id": "f", "text": "Flight", "rows": [[
+      {"text": "FSD", "action": "elite:HyperSuperCombination", "keys": "j",
+       "dim": ["elite.FsdMassLocked", "elite.FsdCooldown"], "lit": "!ets2.Brake"},
+      {"text": "Fuel", "value": "{elite.Fuel.FuelMain:0.0} t & <more>", "buttonsHold": [1, 2]},
+      {"text": "Gear", "action": "elite:LandingGearToggle", "toggle": false}]]}]})",
+                                  u"panel.json");
+  const std::u16string html = panel.Model->GetHTML();
+  for (const std::u16string cell : {
+           u"<td colspan=\"1\" action=\"keypress\" key=\"{HOME}\" lit=\"cell.above.Cargo_Scoop\" "
+           u"toggle=\"cell.above.Cargo_Scoop\" class=\"background-black\">Cargo Scoop</td>",
+           u"<td colspan=\"1\" lit=\"elite.CargoScoopDeployed\" toggle=\"cell.above.Cargo_Scoop.2\" "
+           u"class=\"background-black small\">Cargo Scoop</td>",
+           u"<td colspan=\"1\" action=\"gameaction\" key=\"elite:HyperSuperCombination\" keys=\"j\" lit=\"!ets2.Brake\" "
+           u"dim=\"elite.FsdMassLocked elite.FsdCooldown\" class=\"background-black\">FSD</td>",
+           u"<td colspan=\"1\" action=\"buttonshold\" key=\",1,2\" value=\"{elite.Fuel.FuelMain:0.0} t &amp; &lt;more&gt;\" "
+           u"class=\"background-black\">Fuel</td>",
+           u"<td colspan=\"1\" action=\"gameaction\" key=\"elite:LandingGearToggle\" class=\"background-black\">Gear</td>"})
+    EXPECT_NE(html.find(cell), std::u16string::npos) << Utf16ToUtf8(cell) << "\n" << Utf16ToUtf8(html);
+  EXPECT_EQ(panel.Model->GameActions(),
+            (std::vector<std::u16string>{u"elite:HyperSuperCombination", u"elite:LandingGearToggle"}));
+
+  const std::string json = PanelJson(panel);
+  const TPanel again = ParsePanel(json, u"again.json");
+  EXPECT_EQ(Utf16ToUtf8(again.Model->GetHTML()), Utf16ToUtf8(html));
+  EXPECT_EQ(PanelJson(again), json);
+}
+
+// With the player's bindings file in use, an action it lacks is refused; without one, any
+// well-formed name is taken.
+TEST(PanelFile, AnActionIsCheckedAgainstThePlayersBindingsFile) {
+  TempDir dir;
+  dir.Write("Custom.4.0.binds", R"(<?xml version="1.0" encoding="UTF-8" ?>
+<Root PresetName="Custom" MajorVersion="4" MinorVersion="0"><KeyboardLayout>en-US</KeyboardLayout>
+<LandingGearToggle><Primary Device="Keyboard" Key="Key_L" /><Secondary Device="{NoDevice}" Key="" /></LandingGearToggle>
+</Root>)");
+  const std::string typo = OneCell(R"({"text": "A", "action": "elite:LandingGearToggel"})");
+  const std::string gear = OneCell(R"({"text": "A", "action": "elite:LandingGearToggle"})");
+  GetBindings().Set(LoadBindings({dir.File("Custom.4.0.binds"), {}}));
+  const std::string withFile[] = {Refusal(typo), Refusal(gear)};
+  GetBindings().Set(std::make_shared<const TBindings>(std::u16string(kNoBindingsFolder)));
+  EXPECT_EQ(withFile[0], R"(panel.json: tab "Flight", row 1, cell 1 ("A"): action "elite:LandingGearToggel": the game's bindings ()" +
+                             Utf16ToUtf8(dir.File("Custom.4.0.binds")) + R"() have no action "LandingGearToggel")");
+  EXPECT_EQ(withFile[1], "(accepted)");
+  EXPECT_EQ(Refusal(typo), "(accepted)");
+}
+
 TEST(PanelFile, RefusesWithThePlaceInWordsAndTheValue) {
   const struct {
     std::string file;
@@ -133,6 +186,49 @@ TEST(PanelFile, RefusesWithThePlaceInWordsAndTheValue) {
        R"(panel.json: tab "Flight", row 1, cell 1 ("A"): buttonsPress "7": must be a list of 1 to 32 joystick buttons, numbers from 1 to 128)"},
       {OneCell(R"({"text": "A", "keys": "a", "buttonsDown": [1]})"),
        R"(panel.json: tab "Flight", row 1, cell 1 ("A"): two actions, keys and buttonsDown: a cell has at most one)"},
+      // What a cell shows of the live state, and game actions.
+      {OneCell(R"({"text": "A", "lit": "elite.NoSuch"})"),
+       R"(panel.json: tab "Flight", row 1, cell 1 ("A"): lit "elite.NoSuch": must name a state, or a list of up to 8, such as "elite.LandingGearDown" or "!elite.LightsOn" (the game has no such state))"},
+      {OneCell(R"({"text": "A", "dim": ["elite.FsdCooldown", "!elite.Cooling"]})"),
+       R"(panel.json: tab "Flight", row 1, cell 1 ("A"): dim ["elite.FsdCooldown","!elite.Cooling"]: must name a state, or a list of up to 8, such as "elite.LandingGearDown" or "!elite.LightsOn" (the game has no such state))"},
+      {OneCell(R"({"text": "A", "lit": "!"})"),
+       R"(panel.json: tab "Flight", row 1, cell 1 ("A"): lit "!": must name a state, or a list of up to 8, such as "elite.LandingGearDown" or "!elite.LightsOn" (letters, digits, ".", "_" and "-"))"},
+      {OneCell(R"({"text": "A", "lit": "!!ets2.Brake"})"),
+       R"(panel.json: tab "Flight", row 1, cell 1 ("A"): lit "!!ets2.Brake": must name a state, or a list of up to 8, such as "elite.LandingGearDown" or "!elite.LightsOn" (letters, digits, ".", "_" and "-"))"},
+      {OneCell(R"({"text": "A", "dim": []})"),
+       R"(panel.json: tab "Flight", row 1, cell 1 ("A"): dim []: must name a state, or a list of up to 8, such as "elite.LandingGearDown" or "!elite.LightsOn" (letters, digits, ".", "_" and "-"))"},
+      {OneCell(R"({"text": "A", "dim": ["a.1", "a.2", "a.3", "a.4", "a.5", "a.6", "a.7", "a.8", "a.9"]})"),
+       R"(panel.json: tab "Flight", row 1, cell 1 ("A"): dim ["a.1","a.2","a.3","a.4","a.5","a.6","a.7","a.8","a.9"]: must name a state, or a list of up to 8, such as "elite.LandingGearDown" or "!elite.LightsOn" (letters, digits, ".", "_" and "-"))"},
+      {OneCell(R"({"text": "A", "value": "Fuel {elite.Fuel.FuelMain t"})"),
+       R"(panel.json: tab "Flight", row 1, cell 1 ("A"): value "Fuel {elite.Fuel.FuelMain t": a "{" without its "}")"},
+      {OneCell(R"({"text": "A", "value": "{elite.Fuel} t"})"),
+       R"(panel.json: tab "Flight", row 1, cell 1 ("A"): value "{elite.Fuel} t": no state is called "elite.Fuel")"},
+      {OneCell(R"({"text": "A", "value": "{elite.Cargo:0.0000} t"})"),
+       R"(panel.json: tab "Flight", row 1, cell 1 ("A"): value "{elite.Cargo:0.0000} t": format "0.0000": 0, 0.0, 0.00 or 0.000)"},
+      {OneCell(R"({"text": "A", "value": ""})"),
+       R"(panel.json: tab "Flight", row 1, cell 1 ("A"): value "": must be a text of 1 to 80 characters)"},
+      {OneCell(R"({"text": "A", "value": 5})"),
+       R"(panel.json: tab "Flight", row 1, cell 1 ("A"): value 5: must be a text such as "Fuel {elite.Fuel.FuelMain:0.0} t")"},
+      {OneCell(R"({"text": "A", "toggle": "yes"})"),
+       R"(panel.json: tab "Flight", row 1, cell 1 ("A"): toggle "yes": must be true or false)"},
+      {OneCell(R"({"text": "A", "action": "LandingGearToggle"})"),
+       R"(panel.json: tab "Flight", row 1, cell 1 ("A"): action "LandingGearToggle": must name one of the game's actions, such as "elite:LandingGearToggle")"},
+      {OneCell(R"({"text": "A", "action": "elite:Landing Gear"})"),
+       R"(panel.json: tab "Flight", row 1, cell 1 ("A"): action "elite:Landing Gear": must name one of the game's actions, such as "elite:LandingGearToggle")"},
+      {OneCell(R"({"text": "A", "action": "elite:"})"),
+       R"(panel.json: tab "Flight", row 1, cell 1 ("A"): action "elite:": must name one of the game's actions, such as "elite:LandingGearToggle")"},
+      {OneCell(R"({"text": "A", "action": "elite:LandingGearToggle", "keys": "{GEAR}"})"),
+       R"(panel.json: tab "Flight", row 1, cell 1 ("A"): keys "{GEAR}": Invalid Key Name)"},
+      {OneCell(R"({"text": "A", "action": "elite:LandingGearToggle", "buttonsHold": [1]})"),
+       R"(panel.json: tab "Flight", row 1, cell 1 ("A"): two actions, action and buttonsHold: a cell has at most one)"},
+      {OneCell(R"({"text": "A", "action": "elite:LandingGearToggle", "keys": "l", "buttonsPress": [1]})"),
+       R"(panel.json: tab "Flight", row 1, cell 1 ("A"): two actions, action and buttonsPress: a cell has at most one)"},
+      {OneCell(R"({"text": "A", "buttonsHold": []})"),
+       R"(panel.json: tab "Flight", row 1, cell 1 ("A"): buttonsHold []: must be a list of 1 to 32 joystick buttons, numbers from 1 to 128)"},
+      {OneCell(R"({"text": "A", "buttonsHold": [1, 129]})"),
+       R"(panel.json: tab "Flight", row 1, cell 1 ("A"): buttonsHold [1,129]: button 129: buttons are numbers from 1 to 128)"},
+      {OneCell(R"({"text": "A", "buttonsHold": [2, 2]})"),
+       R"(panel.json: tab "Flight", row 1, cell 1 ("A"): buttonsHold [2,2]: button 2 is there twice)"},
       {OneCell(R"("A")"), R"(panel.json: tab "Flight", row 1, cell 1: "A": a cell must be an object with text and at most one action)"},
       {R"({"tapdeckPanel": 1, "tabs": [{"id": "f", "text": "Flight", "rows": [{"text": "A"}]}]})",
        R"(panel.json: tab "Flight", row 1: {"text":"A"}: a row must be a list of cells)"},

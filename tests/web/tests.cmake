@@ -1,7 +1,10 @@
 # Request records, dispatch, the web module and its page route.
 target_sources(tapdeck_tests PRIVATE
   tests/web/uDevicesTest.cpp
+  tests/web/uGameRoutesTest.cpp
+  tests/web/uHeldInputsTest.cpp
   tests/web/uInputRoutesTest.cpp
+  tests/web/uLiveSourcesTest.cpp
   tests/web/uMainPageTest.cpp
   tests/web/uRequestGuardTest.cpp
   tests/web/uWebRequestHandlerTest.cpp
@@ -17,6 +20,7 @@ target_sources(tapdeck_tests PRIVATE
   tests/web/RequestCorpus.cpp
   tests/support/MemoryByteChannel.cpp
   tests/web/uContentTypeTest.cpp
+  tests/web/uEventStreamsTest.cpp
   tests/web/uHTTPConnectionTest.cpp
   tests/web/uHTTPRequestReaderTest.cpp
   tests/web/uHTTPResponseWriterTest.cpp
@@ -30,6 +34,7 @@ if(NOT WIN32)
     tests/web/ChildProcess.cpp
     tests/web/ChildProcess_posix.cpp
     tests/web/HeadlessCorpusTest.cpp
+    tests/web/HeadlessGameActionsTest.cpp
     tests/web/HeadlessInputLinesTest.cpp
     tests/web/HeadlessProcessTest.cpp
     tests/web/uPanelEditorTest.cpp
