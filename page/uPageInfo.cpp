@@ -84,10 +84,9 @@ std::shared_ptr<const TPageModel> TPageInfo::Model() const {
 
 void TPageInfo::SetModel(std::shared_ptr<const TPageModel> AModel) {
   std::lock_guard lock(FModelLock);
-  // The same panel read again (a Start with an unchanged file) is no change: open pages keep
-  // what they show.
-  if (FModel == AModel || (FModel && AModel && FModel->GetHTML() == AModel->GetHTML())) return;
-  ++FModelVersion;
+  // Open pages reload when the version rises; a Start that reads the same file again changes
+  // nothing they show, and must not throw them back to their first tab.
+  if (FModel != AModel && !(FModel && AModel && FModel->GetHTML() == AModel->GetHTML())) ++FModelVersion;
   FModel = std::move(AModel);
 }
 

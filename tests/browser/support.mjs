@@ -2,9 +2,10 @@
 // lines are collected with their times, and Debian's Chromium emulating a phone or showing
 // the page on a desktop.
 
-import { spawn } from 'node:child_process';
-import { mkdtempSync, rmSync, existsSync } from 'node:fs';
-import { tmpdir } from 'node:os';
+import { spawn, execFileSync } from 'node:child_process';
+import { mkdtempSync, rmSync, existsSync, mkdirSync, copyFileSync, writeFileSync, chmodSync } from 'node:fs';
+import net from 'node:net';
+import os, { tmpdir } from 'node:os';
 import path from 'node:path';
 import { fileURLToPath } from 'node:url';
 import { chromium } from 'playwright-core';
@@ -114,6 +115,11 @@ export class Headless extends LineProcess {
     return headless;
   }
 
+  // A line on standard input, as the window's buttons: "stop", "start", "pair", "forget all".
+  command(line) {
+    this.child.stdin.write(`${line}\n`);
+  }
+
   // The key and joy lines printed since `from`.
   inputLines(from) {
     return this.lines.slice(from).filter((line) => /^(key|joy|numlock) /.test(line));
@@ -143,11 +149,92 @@ export class Headless extends LineProcess {
 
 export { LineProcess };
 
-// Chromium with a fresh profile and the given context options.
-async function launch(options, extraArgs = []) {
+// A port nothing listens on now, for a test that stops and starts the server on the same one.
+export function freePort() {
+  return new Promise((resolve, reject) => {
+    const server = net.createServer();
+    server.on('error', reject);
+    server.listen(0, () => {
+      const { port } = server.address();
+      server.close(() => resolve(port));
+    });
+  });
+}
+
+// A phone on the PC's network, for tests that need a second host: a network namespace of the
+// test's own, joined to this one by a veth pair. The PC (tapdeck-headless, run here, which
+// listens on every address) is at `pc`, a private LAN address as the window shows it, which a
+// browser treats otherwise than loopback; `other` is a second address of the PC, for a site of
+// another origin. The phone's browser runs inside the namespace. Needs root and iproute2.
+export class PhoneNetwork {
+  constructor() {
+    const n = process.pid % 100000;
+    const subnet = `10.214.${(process.pid % 250) + 1}`;
+    this.name = `tdphone${n}`;
+    this.hostSide = `tdh${n}`;
+    this.phoneSide = `tdp${n}`;
+    this.pc = `${subnet}.1`;
+    this.other = `${subnet}.3`;
+    this.remove();
+    this.dir = mkdtempSync(path.join(tmpdir(), 'tapdeck-phonenet-'));
+    // Whatever happens to the test, the namespace and the link go with the process.
+    this.cleanUp = () => this.remove();
+    process.on('exit', this.cleanUp);
+    for (const signal of ['SIGINT', 'SIGTERM']) process.once(signal, () => process.exit(128 + os.constants.signals[signal]));
+    const ip = (...args) => execFileSync('ip', args, { stdio: ['ignore', 'ignore', 'pipe'] });
+    const inside = (...args) => ip('netns', 'exec', this.name, 'ip', ...args);
+    ip('netns', 'add', this.name);
+    ip('link', 'add', this.hostSide, 'type', 'veth', 'peer', 'name', this.phoneSide);
+    ip('link', 'set', this.phoneSide, 'netns', this.name);
+    ip('addr', 'add', `${this.pc}/24`, 'dev', this.hostSide);
+    ip('addr', 'add', `${this.other}/24`, 'dev', this.hostSide);
+    ip('link', 'set', this.hostSide, 'up');
+    inside('addr', 'add', `${subnet}.2/24`, 'dev', this.phoneSide);
+    inside('link', 'set', this.phoneSide, 'up');
+    inside('link', 'set', 'lo', 'up');
+    this.inside = inside;
+    // Chromium started inside the namespace; the pipes to the test stay open through the exec.
+    this.chromium = path.join(this.dir, 'chromium');
+    writeFileSync(this.chromium, `#!/bin/sh\nexec ip netns exec ${this.name} ${chromiumPath} "$@"\n`);
+    chmodSync(this.chromium, 0o755);
+  }
+
+  // The phone's Wi-Fi goes away and comes back: its link, taken down inside the namespace.
+  cut() {
+    this.inside('link', 'set', this.phoneSide, 'down');
+  }
+
+  restore() {
+    this.inside('link', 'set', this.phoneSide, 'up');
+  }
+
+  remove() {
+    for (const args of [['netns', 'del', this.name], ['link', 'del', this.hostSide]]) {
+      try {
+        execFileSync('ip', args, { stdio: 'ignore' });
+      } catch { /* already gone */ }
+    }
+    if (this.dir) rmSync(this.dir, { recursive: true, force: true });
+    if (this.cleanUp) process.off('exit', this.cleanUp);
+  }
+}
+
+// Where a screenshot goes: beside the build, and into docs/ when TAPDECK_UPDATE_SCREENSHOT
+// is set.
+export async function saveScreenshot(page, name) {
+  const outDir = path.join(binDir, '..', 'browser');
+  mkdirSync(outDir, { recursive: true });
+  const shot = path.join(outDir, name);
+  await page.screenshot({ path: shot });
+  if (process.env.TAPDECK_UPDATE_SCREENSHOT) copyFileSync(shot, path.join(sourceDir, 'docs', name));
+}
+
+// Chromium with a fresh profile and the given context options; inside the phone network's
+// namespace when one is given.
+async function launch(options, extraArgs = [], network = null) {
   const userDataDir = mkdtempSync(path.join(tmpdir(), 'tapdeck-chromium-'));
   const context = await chromium.launchPersistentContext(userDataDir, {
-    executablePath: chromiumPath,
+    executablePath: network ? network.chromium : chromiumPath,
     headless: true,
     args: [...chromiumArgs, ...extraArgs],
     ...options,
@@ -160,8 +247,8 @@ async function launch(options, extraArgs = []) {
   return { context, page, close };
 }
 
-// A phone held upright.
-export function launchPhone({ width = 360, height = 640 } = {}) {
+// A phone held upright; on the phone network when one is given.
+export function launchPhone({ width = 360, height = 640, network = null } = {}) {
   return launch({
     viewport: { width, height },
     screen: { width, height },
@@ -169,7 +256,7 @@ export function launchPhone({ width = 360, height = 640 } = {}) {
     hasTouch: true,
     isMobile: true,
     userAgent: 'Mozilla/5.0 (Linux; Android 14; Tapdeck Test Phone) AppleWebKit/537.36 (KHTML, like Gecko) Mobile Safari/537.36',
-  });
+  }, [], network);
 }
 
 // The page on a desktop: a wide window, a mouse and no touch screen, as "Open Browser" opens
