@@ -112,24 +112,29 @@ void TwmMainPage::EditorAction(TWebRequest& Request, TWebResponse& Response, boo
   for (char16_t& c : path) c = LowerCaseAscii(c);
   const bool get = Request.MethodType() == mtGet || Request.MethodType() == mtHead;
   const bool post = Request.MethodType() == mtPost;
+  using TRead = TEditorAnswer (TPanelEditor::*)() const;
+  using TWrite = TEditorAnswer (TPanelEditor::*)(std::string_view) const;
+  static const struct {
+    std::u16string_view Path;
+    TRead Get;     // answers GET and HEAD
+    TWrite Post;   // answers POST, with the body
+  } kPaths[] = {
+      {u"/edit", &TPanelEditor::Page, nullptr},         {u"/edit/panel", &TPanelEditor::Panel, nullptr},
+      {u"/edit/builtin", &TPanelEditor::BuiltIn, nullptr}, {u"/edit/examples", &TPanelEditor::Examples, nullptr},
+      {u"/edit/state", &TPanelEditor::State, nullptr},  {u"/edit/actions", &TPanelEditor::Actions, nullptr},
+      {u"/edit/check", nullptr, &TPanelEditor::Check},  {u"/edit/preview", nullptr, &TPanelEditor::Preview},
+      {u"/edit/save", nullptr, &TPanelEditor::Save},    {u"/edit/review", nullptr, &TPanelEditor::Review},
+  };
   TEditorAnswer answer{404, u"text/plain", "Not found"};
-  const bool known = path == u"/edit" || path == u"/edit/panel" || path == u"/edit/examples" || path == u"/edit/builtin" ||
-                     path == u"/edit/check" || path == u"/edit/preview" || path == u"/edit/save";
-  if (known) answer = {405, u"text/plain", "Method not allowed"};
-  if (path == u"/edit" && get)
-    answer = editor.Page();
-  else if (path == u"/edit/panel" && get)
-    answer = editor.Panel();
-  else if (path == u"/edit/builtin" && get)
-    answer = editor.BuiltIn();
-  else if (path == u"/edit/examples" && get)
-    answer = editor.Examples();
-  else if (path == u"/edit/check" && post)
-    answer = editor.Check(Request.Content());
-  else if (path == u"/edit/preview" && post)
-    answer = editor.Preview(Request.Content());
-  else if (path == u"/edit/save" && post)
-    answer = editor.Save(Request.Content());
+  for (const auto& known : kPaths) {
+    if (path != known.Path) continue;
+    if (known.Get && get)
+      answer = (editor.*known.Get)();
+    else if (known.Post && post)
+      answer = (editor.*known.Post)(Request.Content());
+    else
+      answer = {405, u"text/plain", "Method not allowed"};
+  }
   // The editor writes the panel, which decides what the phone types: no other page may
   // show it in a frame and trick a click out of the user.
   Response.AddHeader("Content-Security-Policy", "frame-ancestors 'none'");

@@ -1,6 +1,9 @@
 // Tapdeck panel editor: edits a panel file's JSON in the page, has every change checked by
-// the program (/edit/check), shows the program's own rendering of it (/edit/preview) and
-// saves it (/edit/save). The page is served only to this PC.
+// the program (/edit/check), shows the program's own rendering of it (/edit/preview) with the
+// live state and the game actions that have no key, and saves it (/edit/save). A panel that
+// comes from elsewhere (an import, an example, the built-in page) is reviewed by the program
+// (/edit/review) for keys that hold Win, Ctrl or Alt or end in Enter, and Save asks once. The
+// page is served only to this PC.
 "use strict";
 (function () {
   var KEY_NAMES = ["TAB", "ENTER", "ESC", "SPACE", "BACKSPACE", "DELETE", "INS", "HOME", "END", "PGUP", "PGDN",
@@ -14,8 +17,12 @@
     NUMDECIMAL: "Num .", NUMDIVIDE: "Num /", NUMMINUS: "Num -", NUMMULTIPLY: "Num *", NUMPLUS: "Num +",
     NUMLOCK: "Num Lock", CAPSLOCK: "Caps Lock", SCROLLLOCK: "Scroll Lock", PRTSC: "Print Screen",
     BREAK: "Break", HELP: "Help", CLEAR: "Clear" };
-  var ACTIONS = ["keys", "buttonsDown", "buttonsUp", "buttonsPress"];
+  // "action" first: a game action's cell may also hold keys, its own for when the game's
+  // bindings are in no file.
+  var ACTIONS = ["action", "keys", "buttonsDown", "buttonsUp", "buttonsPress", "buttonsHold"];
+  var JOYSTICK_WORDS = { buttonsDown: "down", buttonsUp: "up", buttonsPress: "press", buttonsHold: "hold" };
   var CHECK_DELAY_MS = 150;
+  var LIVE_MS = 1500; // how often the state and the review are asked for again
 
   var panel = emptyPanel();
   var savedText = null; // the panel as last saved or loaded from the program
@@ -26,6 +33,13 @@
   var checkTimer = null;
   var checkNumber = 0;
   var colors = ["black", "green", "blue", "red"];
+  var stateNames = []; // [{name, kind}]: every name a cell can show
+  var stateValues = {}; // the values now
+  var bindings = { inUse: false, file: "", status: "", actions: [] };
+  var review = { keys: [], unbound: [] };
+  var reviewNumber = 0;
+  var outside = null; // where a panel from elsewhere came from, until it is saved
+  var outsideAccepted = false; // its review was accepted at a save
 
   var $ = function (id) { return document.getElementById(id); };
 
@@ -188,8 +202,11 @@
     var a = actionOf(cell);
     if (a === "keys") return String(cell.keys);
     if (a === "none") return "";
-    var word = { buttonsDown: "down", buttonsUp: "up", buttonsPress: "press" }[a];
-    return "joy " + word + " " + (isArray(cell[a]) ? cell[a].join(",") : String(cell[a]));
+    if (a === "action") {
+      var known = gameAction(cell.action);
+      return "game: " + (known ? known.label : String(cell.action).replace(/^elite:/, ""));
+    }
+    return "joy " + JOYSTICK_WORDS[a] + " " + (isArray(cell[a]) ? cell[a].join(",") : String(cell[a]));
   }
   function problemAt(partName, row, cell) {
     return problems.filter(function (p) {
@@ -365,16 +382,24 @@
     var action = actionOf(cell);
     $("cell-action").value = action;
     $("keys-fields").hidden = action !== "keys";
-    $("buttons-fields").hidden = action === "keys" || action === "none";
+    $("action-fields").hidden = action !== "action";
+    $("buttons-fields").hidden = !JOYSTICK_WORDS[action];
     if (action === "keys") {
       if (active !== $("cell-keys")) $("cell-keys").value = cell.keys === undefined ? "" : String(cell.keys);
       var reading = readKeys(String(cell.keys || ""));
       $("keys-reading").textContent = reading.words;
       $("keys-hint").textContent = reading.error || reading.hint;
       $("keys-reading-line").classList.toggle("bad", !!reading.error);
-    } else if (action !== "none" && active !== $("cell-buttons")) {
+    } else if (action === "action") {
+      drawGameAction(cell, active);
+    } else if (JOYSTICK_WORDS[action] && active !== $("cell-buttons")) {
       $("cell-buttons").value = isArray(cell[action]) ? cell[action].join(", ") : String(cell[action]);
     }
+    [["cell-lit", "lit"], ["cell-dim", "dim"], ["cell-value", "value"]].forEach(function (field) {
+      var value = cell[field[1]];
+      if (active !== $(field[0])) $(field[0]).value = value === undefined ? "" : isArray(value) ? value.join(" ") : String(value);
+    });
+    $("cell-toggle").checked = cell.toggle === true;
     var bad = problemAt(selected.part, selected.row, selected.cell);
     $("cell-problem").textContent = bad.length ? bad[0].message : "";
     var rows = partRows(selected.part);
@@ -412,6 +437,7 @@
     drawRows();
     drawCell();
     drawProblems();
+    drawReview();
     showTabInPreview();
     $("save").disabled = !valid || !dirty();
     if (label && !document.body.contains(active)) {
@@ -426,6 +452,264 @@
         }
       }
     }
+  }
+
+  // --- Game actions ---
+
+  function gameAction(name) {
+    for (var i = 0; i < bindings.actions.length; i++) if (bindings.actions[i].action === name) return bindings.actions[i];
+    return null;
+  }
+  function bindingsWords() {
+    return "Your game bindings: " + (bindings.inUse ? bindings.file : bindings.status) + ".";
+  }
+
+  function drawGameAction(cell, active) {
+    if (active !== $("cell-game-action")) $("cell-game-action").value = cell.action === undefined ? "" : String(cell.action);
+    if (active !== $("cell-fallback-keys")) $("cell-fallback-keys").value = cell.keys === undefined ? "" : String(cell.keys);
+    var known = gameAction(cell.action);
+    var text;
+    if (!bindings.inUse) text = bindingsWords() + " The cell types its own keys, below.";
+    else if (!cell.action) text = "Choose the action the cell presses.";
+    else if (!known) text = "Your game bindings, " + bindings.file + ", have no such action.";
+    else if (known.bound) text = "Presses " + known.reading + " (" + known.group + ", " + known.label + ").";
+    else text = known.label + " has no key (" + known.why + "). In the game: " + known.fix;
+    $("action-reading").textContent = text;
+    $("action-reading").classList.toggle("bad", bindings.inUse && !!cell.action && !(known && known.bound));
+    var fallback = readKeys(String(cell.keys || ""));
+    $("fallback-reading").textContent = cell.keys ? "Reads: " + fallback.words + (fallback.error ? " (" + fallback.error + ")" : "") : "";
+    $("fallback-reading").classList.toggle("bad", !!fallback.error);
+  }
+
+  // The player's actions, and where they come from.
+  function loadActions() {
+    return fetch("/edit/actions").then(function (r) { return r.json(); }).then(function (answer) {
+      var changedBindings = JSON.stringify(answer) !== JSON.stringify(bindings);
+      bindings = answer;
+      $("bindings-line").textContent = bindingsWords();
+      if (changedBindings) draw();
+    }).catch(function () {});
+  }
+
+  // Every word somewhere in the text, in any letter case: "gear" finds "Landing Gear".
+  function matches(words, text) {
+    var lower = text.toLowerCase();
+    return words.every(function (w) { return lower.indexOf(w) >= 0; });
+  }
+  function searchWords(text) { return text.toLowerCase().split(/[\s.]+/).filter(Boolean); }
+
+  // The picker: the player's actions grouped as the game groups them, each with its key.
+  function drawPicker() {
+    $("picker-bindings").textContent = bindings.inUse
+      ? "The actions of your game bindings (" + bindings.file + "), with the key each is bound to."
+      : bindingsWords() + " Type the action's name in the cell's field instead (elite:LandingGearToggle); the cell types its own keys.";
+    var list = $("action-list");
+    list.innerHTML = "";
+    var words = searchWords($("action-search").value);
+    var group = null;
+    var items = null;
+    bindings.actions.forEach(function (a) {
+      if (!matches(words, a.label + " " + a.action + " " + a.group)) return;
+      if (a.group !== group) {
+        group = a.group;
+        var heading = document.createElement("h3");
+        heading.textContent = group;
+        items = document.createElement("ul");
+        list.appendChild(heading);
+        list.appendChild(items);
+      }
+      var b = button("", a.label + ": " + (a.bound ? a.reading : "no key"), function () { pickAction(a); });
+      b.className = "pick" + (a.bound ? "" : " nokey");
+      if (!a.bound) b.title = a.why + ". " + a.fix;
+      var label = document.createElement("span");
+      label.textContent = a.label;
+      var key = document.createElement("span");
+      key.className = "key";
+      key.textContent = a.bound ? a.reading : "no key";
+      b.appendChild(label);
+      b.appendChild(key);
+      var li = document.createElement("li");
+      li.appendChild(b);
+      items.appendChild(li);
+    });
+    if (!group && bindings.actions.length) list.textContent = "No action matches \u201c" + $("action-search").value + "\u201d.";
+  }
+  function openPicker() {
+    loadActions().then(function () {
+      $("action-search").value = "";
+      drawPicker();
+      if (!$("action-picker").open) $("action-picker").showModal();
+      $("action-search").focus();
+    });
+  }
+  function pickAction(a) {
+    $("action-picker").close();
+    var cell = cellAt(selected);
+    if (!cell) return;
+    cell.action = a.action;
+    if (!cell.text || cell.text === "New") cell.text = a.label;
+    changed(true);
+  }
+
+  // --- State names offered as a cell's lit, dim and value fields are typed ---
+
+  var suggestInput = null;
+  var suggestItems = [];
+  var suggestActive = -1;
+
+  // The part of the field being typed that names a state: the last name of lit and dim (a "!"
+  // before it stays), or an unclosed "{name" of value; null when none is being typed.
+  function stateToken(input) {
+    var caret = input.selectionStart === null ? input.value.length : input.selectionStart;
+    var before = input.value.slice(0, caret);
+    if (input.id !== "cell-value") {
+      var word = /[^\s,!]*$/.exec(before)[0];
+      return { start: caret - word.length, end: caret, text: word };
+    }
+    var open = before.lastIndexOf("{");
+    if (open < 0 || /[}:]/.test(before.slice(open))) return null;
+    return { start: open + 1, end: caret, text: before.slice(open + 1) };
+  }
+  function valueWords(name) {
+    var v = stateValues[name];
+    if (v === undefined) return "no value now";
+    return (typeof v === "string" ? "\u201c" + v + "\u201d" : String(v)) + " now";
+  }
+  function showSuggestions(input) {
+    var list = $("state-suggest");
+    var token = stateToken(input);
+    suggestInput = input;
+    if (!token) return hideSuggestions();
+    var words = searchWords(token.text);
+    suggestItems = stateNames.filter(function (n) { return matches(words, n.name); }).slice(0, 50);
+    suggestActive = suggestItems.length ? 0 : -1;
+    list.innerHTML = "";
+    suggestItems.forEach(function (n, i) {
+      var li = document.createElement("li");
+      li.setAttribute("role", "option");
+      var name = document.createElement("span");
+      name.textContent = n.name;
+      var now = document.createElement("span");
+      now.className = "now";
+      now.textContent = valueWords(n.name);
+      li.appendChild(name);
+      li.appendChild(now);
+      li.addEventListener("mousedown", function (e) { e.preventDefault(); takeSuggestion(i); });
+      list.appendChild(li);
+    });
+    input.closest("label").after(list);
+    list.hidden = suggestItems.length === 0;
+    markSuggestion();
+  }
+  function hideSuggestions() { $("state-suggest").hidden = true; }
+  function markSuggestion() {
+    var items = $("state-suggest").children;
+    for (var i = 0; i < items.length; i++) {
+      items[i].classList.toggle("active", i === suggestActive);
+      items[i].setAttribute("aria-selected", i === suggestActive ? "true" : "false");
+    }
+    if (items[suggestActive] && !$("state-suggest").hidden) items[suggestActive].scrollIntoView({ block: "nearest" });
+  }
+  function takeSuggestion(i) {
+    var input = suggestInput;
+    var token = input && stateToken(input);
+    if (!token || !suggestItems[i]) return;
+    var after = input.value.slice(token.end);
+    var insert = suggestItems[i].name + (input.id === "cell-value" && !/^[}:]/.test(after) ? "}" : "");
+    input.value = input.value.slice(0, token.start) + insert + after;
+    input.setSelectionRange(token.start + insert.length, token.start + insert.length);
+    input.dispatchEvent(new Event("input"));
+    hideSuggestions();
+  }
+  function suggestionKey(e) {
+    if ($("state-suggest").hidden || !suggestItems.length) return;
+    if (e.key === "ArrowDown" || e.key === "ArrowUp") {
+      e.preventDefault();
+      suggestActive = (suggestActive + (e.key === "ArrowDown" ? 1 : -1) + suggestItems.length) % suggestItems.length;
+      markSuggestion();
+    } else if (e.key === "Enter") {
+      e.preventDefault();
+      takeSuggestion(suggestActive);
+    } else if (e.key === "Escape") {
+      hideSuggestions();
+    }
+  }
+
+  // --- What the buttons would do: the program's review of the panel ---
+
+  function placeWords(place) {
+    var tab = place.part === "tabs" && isArray(panel.tabs) ? panel.tabs[place.tab] : null;
+    var where = place.part !== "tabs" ? "the rows " + place.part + " the tabs"
+              : tab && tab.text ? "tab \u201c" + tab.text + "\u201d" : "tab " + (place.tab + 1);
+    var cell = cellAt({ part: placePart(place), row: place.row, cell: place.cell });
+    return where + ", row " + (place.row + 1) + ", cell " + (place.cell + 1) + (cell && cell.text ? " (\u201c" + cell.text + "\u201d)" : "");
+  }
+  function placeButton(place) {
+    var b = button(placeWords(place), "", function () { part = placePart(place); select({ part: part, row: place.row, cell: place.cell }); });
+    b.className = "place";
+    return b;
+  }
+  // "%{F4} types Alt + F4 (holds Alt)".
+  function reviewWords(entry) {
+    var notes = entry.holds.map(function (h) { return "holds " + h; });
+    if (entry.enter) notes.push("ends in Enter");
+    if (entry.action) notes.push("the cell's own keys, typed when the game's bindings are in no file");
+    return entry.keys + " types " + readKeys(entry.keys).words + " (" + notes.join("; ") + ")";
+  }
+  function drawReview() {
+    var show = outside !== null && !outsideAccepted && review.keys.length > 0;
+    $("review").hidden = !show;
+    var list = $("review-list");
+    list.innerHTML = "";
+    if (show) $("review-title").textContent = "What the buttons of " + outside + " would type";
+    if (show) review.keys.forEach(function (entry) {
+      var li = document.createElement("li");
+      li.appendChild(placeButton(entry.place));
+      li.appendChild(document.createTextNode(": " + reviewWords(entry)));
+      list.appendChild(li);
+    });
+    var unbound = $("unbound-list");
+    unbound.innerHTML = "";
+    review.unbound.forEach(function (entry) {
+      var li = document.createElement("li");
+      li.appendChild(placeButton(entry.place));
+      li.appendChild(document.createTextNode(": " + entry.label + " has no key (" + entry.why + "). In the game: " + entry.fix));
+      unbound.appendChild(li);
+    });
+    $("unbound").hidden = review.unbound.length === 0;
+  }
+  // Asks the program what the panel's buttons would do; the answer, also when a newer one
+  // came first.
+  function reviewPanel() {
+    var number = ++reviewNumber;
+    return post("/edit/review", cleanText()).then(function (r) { return r.json(); }).then(function (answer) {
+      if (number === reviewNumber) {
+        review = answer;
+        drawReview();
+        sendLive();
+      }
+      return answer;
+    }).catch(function () { return null; });
+  }
+
+  // The preview draws the state and the marks of the actions without a key as a phone does;
+  // it opens no stream of its own, the editor hands them over.
+  function sendLive() {
+    var frame = $("preview").contentWindow;
+    if (!frame) return;
+    var marks = {};
+    review.unbound.forEach(function (entry) { marks[entry.action] = { bound: false, text: entry.label + " has no key: " + entry.fix, why: entry.why }; });
+    frame.postMessage({ tapdeckState: stateValues, tapdeckActions: marks }, "*");
+  }
+  function refreshLive() {
+    if (document.visibilityState === "hidden") return;
+    fetch("/edit/state").then(function (r) { return r.json(); }).then(function (answer) {
+      stateValues = answer.values || {};
+      stateNames = answer.names || [];
+      sendLive();
+    }).catch(function () {});
+    loadActions();
+    reviewPanel();
   }
 
   // --- Checking and the preview ---
@@ -455,6 +739,7 @@
       if (number !== checkNumber) return;
       problems = answer.ok ? [] : answer.problems;
       valid = !!answer.ok;
+      reviewPanel();
       if (valid) {
         drawStatus(dirty() ? "The panel is valid. Unsaved changes." : "The panel is valid and saved.", "good");
         preview(text, number);
@@ -481,7 +766,10 @@
       });
       if (found.length && found.join() !== colors.join()) { colors = found; draw(); }
       if (number !== checkNumber) return;
-      showPreview(html.replace("</head>", "<style>#connect{display:none!important}</style></head>")
+      // Nor the card of a page framed by another (the preview is a frame of the editor's); the
+      // mark tells the page's script that the editor hands it the live state.
+      showPreview(html.replace("</head>", "<style>#connect,#pair,.pair{display:none!important}</style>" +
+                                          "<script>window.tapdeckPreview=true<\/script></head>")
                       .replace("</body>", PREVIEW_TAB_SCRIPT + "</body>"), "");
       previewed = true;
     }).catch(function () {});
@@ -527,9 +815,13 @@
     $("preview").contentWindow.postMessage({ tapdeckTab: String(tab.id) }, "*");
   }
 
-  function load(newPanel, note, asSaved) {
+  // AFrom: where a panel from elsewhere came from ("the example kerbal.json"), whose keys are
+  // reviewed before it is saved.
+  function load(newPanel, note, asSaved, from) {
     panel = newPanel && typeof newPanel === "object" && !isArray(newPanel) ? newPanel : emptyPanel();
     if (asSaved) savedText = cleanText();
+    outside = from || null;
+    outsideAccepted = false;
     part = isArray(panel.tabs) && panel.tabs.length ? "tab:0" : "above";
     selected = null;
     problems = [];
@@ -541,7 +833,7 @@
   // --- Wiring ---
 
   function wire() {
-    $("preview").addEventListener("load", function () { previewTab = null; showTabInPreview(); });
+    $("preview").addEventListener("load", function () { previewTab = null; showTabInPreview(); sendLive(); });
     var keyName = $("key-name");
     KEY_NAMES.forEach(function (n) { option(keyName, n, "{" + n + "}"); });
 
@@ -581,14 +873,54 @@
     $("cell-action").addEventListener("change", function () {
       var cell = cellAt(selected);
       var before = actionOf(cell);
-      var keep = before !== "none" && before !== "keys" ? cell[before] : null;
+      // Joystick buttons stay through a change of their kind, keys through a change between
+      // keys and a game action (whose own keys they become).
+      var buttons = JOYSTICK_WORDS[before] ? cell[before] : null;
+      var keys = cell.keys;
       ACTIONS.forEach(function (a) { delete cell[a]; });
       var a = $("cell-action").value;
-      if (a === "keys") cell.keys = "";
-      else if (a !== "none") cell[a] = keep || [1];
+      if (a === "keys") cell.keys = keys || "";
+      else if (a === "action") {
+        cell.action = "";
+        if (keys) cell.keys = keys;
+      } else if (a !== "none") cell[a] = buttons || [1];
       changed(true);
       if (a === "keys") $("cell-keys").focus();
+      else if (a === "action") openPicker();
       else if (a !== "none") $("cell-buttons").focus();
+    });
+    $("cell-game-action").addEventListener("input", function () { cellAt(selected).action = $("cell-game-action").value.trim(); changed(true); });
+    $("cell-fallback-keys").addEventListener("input", function () {
+      var cell = cellAt(selected);
+      if ($("cell-fallback-keys").value === "") delete cell.keys;
+      else cell.keys = $("cell-fallback-keys").value;
+      changed(true);
+    });
+    $("pick-action").addEventListener("click", openPicker);
+    $("action-search").addEventListener("input", drawPicker);
+    // One name or several (a list: any one holding is enough); an empty field drops the member.
+    ["cell-lit", "cell-dim", "cell-value"].forEach(function (id) {
+      var input = $(id);
+      var member = id.slice(5);
+      input.addEventListener("input", function () {
+        var cell = cellAt(selected);
+        var names = input.value.split(/[\s,]+/).filter(Boolean);
+        if (member === "value") names = input.value === "" ? [] : [input.value];
+        if (!names.length) delete cell[member];
+        else cell[member] = names.length === 1 ? names[0] : names;
+        changed(true);
+        showSuggestions(input);
+      });
+      input.addEventListener("focus", function () { showSuggestions(input); });
+      input.addEventListener("click", function () { showSuggestions(input); });
+      input.addEventListener("keydown", suggestionKey);
+      input.addEventListener("blur", hideSuggestions);
+    });
+    $("cell-toggle").addEventListener("change", function () {
+      var cell = cellAt(selected);
+      if ($("cell-toggle").checked) cell.toggle = true;
+      else delete cell.toggle;
+      changed(true);
     });
     $("cell-keys").addEventListener("input", function () {
       cellAt(selected).keys = $("cell-keys").value;
@@ -659,7 +991,7 @@
     $("from-builtin").addEventListener("click", function () {
       if (!confirmDiscard()) return;
       fetch("/edit/builtin").then(function (r) { return r.json(); }).then(function (answer) {
-        load(answer.panel, "Started from the built-in page.");
+        load(answer.panel, "Started from the built-in page.", false, "the built-in page");
       });
     });
     $("examples").addEventListener("change", function () {
@@ -667,7 +999,7 @@
       $("examples").value = "";
       if (i === "" || !confirmDiscard()) return;
       var example = examples[Number(i)];
-      load(JSON.parse(JSON.stringify(example.panel)), "Started from the example " + example.name + ".");
+      load(JSON.parse(JSON.stringify(example.panel)), "Started from the example " + example.name + ".", false, "the example " + example.name);
     });
     $("import").addEventListener("click", function () { $("import-file").click(); });
     $("import-file").addEventListener("change", function () {
@@ -687,7 +1019,7 @@
           });
         }
         if (!confirmDiscard()) return;
-        load(parsed, "Imported " + file.name + ".");
+        load(parsed, "Imported " + file.name + ".", false, "the file " + file.name);
       });
     });
     $("export").addEventListener("click", function () {
@@ -717,13 +1049,32 @@
     return !dirty() || window.confirm("Discard the unsaved changes?");
   }
 
+  // A panel from elsewhere is saved only once the user has seen what its buttons would type.
+  function accepted() {
+    if (outside === null || outsideAccepted) return Promise.resolve(true);
+    return reviewPanel().then(function (answer) {
+      var keys = answer ? answer.keys : [];
+      var lines = keys.map(function (entry) { return "\u2022 " + placeWords(entry.place) + ": " + reviewWords(entry); });
+      outsideAccepted = !keys.length || window.confirm("This panel comes from " + outside + ". Its buttons would type:\n\n" +
+                                                        lines.join("\n") + "\n\nSave it and put it in use?");
+      drawReview();
+      return outsideAccepted;
+    });
+  }
+
   function save() {
     if (!valid) return;
     var text = cleanText();
     $("save").disabled = true;
-    post("/edit/save", text).then(function (r) { return r.json(); }).then(function (answer) {
+    accepted().then(function (yes) {
+      if (yes) return post("/edit/save", text).then(function (r) { return r.json(); });
+      drawStatus("Not saved: look at what its buttons would type, listed above.", "bad");
+      return null;
+    }).then(function (answer) {
+      if (!answer) return draw();
       if (answer.ok) {
         savedText = text;
+        outside = null;
         drawStatus("Saved to " + answer.file + ". Phones show it at their next reload.", "good");
       } else {
         if (answer.problems) problems = answer.problems;
@@ -745,6 +1096,8 @@
       examples = list;
       list.forEach(function (e, i) { option($("examples"), String(i), e.name); });
     }).catch(function () {});
+    refreshLive();
+    setInterval(refreshLive, LIVE_MS);
   }
 
   start();

@@ -1,6 +1,7 @@
 // The panel editor's endpoints through the real HTTP service on loopback: who may use them,
 // check, preview, save (atomic, with a backup, one at a time) and the panel in use after a
-// save. The peer rule is tested from a network namespace of the test's own.
+// save; the live state, the player's actions and the review of what a panel's buttons do.
+// The peer rule is tested from a network namespace of the test's own.
 
 #include "web/uPanelEditor.h"
 
@@ -29,6 +30,8 @@
 #include "base/uFiles.h"
 #include "base/uLocalPeer.h"
 #include "base/uText.h"
+#include "game/uBindingsWatcher.h"
+#include "game/uGameState.h"
 #include "page/uPageInfo.h"
 #include "page/uPanelFile.h"
 #include "tests/support/NeedsRoot.h"
@@ -88,7 +91,8 @@ TEST_F(PanelEditor, EveryPathIsRefusedToAnotherSiteAndNothingIsWritten) {
     const char* path;
   } paths[] = {{"GET", "/edit"},           {"GET", "/edit/panel"},   {"POST", "/edit/check"},
                {"POST", "/edit/preview"},  {"POST", "/edit/save"},   {"GET", "/edit/examples"},
-               {"GET", "/EDIT/Panel"},     {"GET", "/edit/unknown"}};
+               {"GET", "/EDIT/Panel"},     {"GET", "/edit/unknown"}, {"GET", "/edit/state"},
+               {"GET", "/edit/actions"},   {"POST", "/edit/review"}};
   for (const auto& p : paths)
     for (const char* header : crossSite) {
       SCOPED_TRACE(std::string(p.method) + " " + p.path + " " + header);
@@ -103,6 +107,8 @@ TEST_F(PanelEditor, EveryPathIsRefusedToAnotherSiteAndNothingIsWritten) {
   EXPECT_EQ(Ask(Request("GET", "/edit/panel", {}, "Sec-Fetch-Site: same-origin\r\n")).Status, 200);
   EXPECT_EQ(Ask(Request("GET", "/edit/unknown")).Status, 404);
   EXPECT_EQ(Ask(Request("GET", "/edit/save")).Status, 405);
+  EXPECT_EQ(Ask(Request("POST", "/edit/state", "{}")).Status, 405);
+  EXPECT_EQ(Ask(Request("GET", "/edit/review")).Status, 405);
 }
 
 TEST_F(PanelEditor, ThePageComesWithItsScriptAndStyle) {
@@ -313,6 +319,123 @@ TEST_F(PanelEditor, ExamplesAreTheReadablePanelsOfThePanelsFolder) {
   ASSERT_EQ(list.size(), 2u);
   EXPECT_EQ(list[0]["name"], "a.json");
   EXPECT_EQ(list[1]["panel"], json::parse(Panel("B")));
+}
+
+// A panel of one tab whose first row holds one key cell per sequence.
+std::string KeysPanel(const std::vector<std::string>& ASequences, const std::string& AMore = {}) {
+  json row = json::array();
+  for (const std::string& keys : ASequences) row.push_back({{"text", keys}, {"keys", keys}});
+  json rows = json::array({row});
+  if (!AMore.empty()) rows.push_back(json::parse(AMore));
+  return json({{"tapdeckPanel", 1}, {"tabs", {{{"id", "t"}, {"text", "T"}, {"rows", rows}}}}}).dump();
+}
+
+TEST_F(PanelEditor, ReviewListsTheKeysThatHoldWinCtrlOrAltOrEndInEnter) {
+  const struct {
+    const char* Keys;
+    std::vector<std::string> Holds;  // empty with Enter false: not listed
+    bool Enter;
+  } cases[] = {
+      {"%{F4}", {"Alt"}, false},  {"calc~", {}, true},        {"#r", {"Win"}, false},
+      {"^>c", {"Ctrl"}, false},   {"#<^%{DEL}", {"Win", "Ctrl", "Alt"}, false},
+      {"a{ENTER}", {}, true},     {"%(fx){enter}", {"Alt"}, true},
+      {"l", {}, false},           {"+G", {}, false},          {"~a", {}, false},
+      {"{TAB}", {}, false},       {"^{NOSUCH}", {}, false},   // a wrong sequence is the check's to name
+  };
+  std::vector<std::string> sequences;
+  for (const auto& c : cases) sequences.push_back(c.Keys);
+  // A game action's own keys count too; the cell's unknown member does not stop the review.
+  const std::string body = KeysPanel(sequences, R"([{"text": "Save", "action": "elite:Nothing", "keys": "^s", "oops": 1}])");
+  const json answer = json::parse(Ask(Request("POST", "/edit/review", body)).Body);
+  std::vector<json> expected;
+  for (std::size_t i = 0; i < std::size(cases); ++i)
+    if (!cases[i].Holds.empty() || cases[i].Enter)
+      expected.push_back({{"place", {{"part", "tabs"}, {"tab", 0}, {"row", 0}, {"cell", i}, {"member", "keys"}}},
+                          {"keys", cases[i].Keys},
+                          {"action", false},
+                          {"holds", cases[i].Holds},
+                          {"enter", cases[i].Enter}});
+  expected.push_back({{"place", {{"part", "tabs"}, {"tab", 0}, {"row", 1}, {"cell", 0}, {"member", "keys"}}},
+                      {"keys", "^s"},
+                      {"action", true},
+                      {"holds", json::array({"Ctrl"})},
+                      {"enter", false}});
+  EXPECT_EQ(answer["keys"], json(expected));
+  EXPECT_EQ(answer["unbound"], json::array());
+  // Bytes that are no panel at all give nothing to review.
+  for (const char* junk : {"", "{", "[[[[", "\x89PNG"})
+    EXPECT_EQ(json::parse(Ask(Request("POST", "/edit/review", junk)).Body), json({{"keys", json::array()}, {"unbound", json::array()}}));
+  EXPECT_EQ(Ask(Request("POST", "/edit/review", std::string(5000, '['))).Status, 200);
+}
+
+TEST_F(PanelEditor, StateGivesEveryGameNameAndEveryNameHeldNow) {
+  GetGameState().Set("elite.LandingGearDown", true);
+  GetGameState().Set("elite.Fuel.FuelMain", 12.5);
+  GetGameState().Set("ets2.Gear", std::string("R"));
+  const json answer = json::parse(Ask(Request("GET", "/edit/state")).Body);
+  GetGameState().Remove("ets2.Gear");
+  GetGameState().ReplacePrefix("elite.", {});
+  EXPECT_EQ(answer["values"]["elite.LandingGearDown"], true);
+  EXPECT_EQ(answer["values"]["elite.Fuel.FuelMain"], 12.5);
+  EXPECT_FALSE(answer["values"].contains("elite.LightsOn"));
+  const json& names = answer["names"];
+  const auto kindOf = [&names](const std::string& AName) {
+    for (const json& n : names)
+      if (n["name"] == AName) return n["kind"].get<std::string>();
+    return std::string("absent");
+  };
+  EXPECT_EQ(names.front(), json({{"name", "elite.Docked"}, {"kind", "bool"}}));
+  const std::pair<const char*, const char*> kinds[] = {{"elite.LightsOn", "bool"},  {"elite.Flags2Bit31", "bool"},
+                                                       {"elite.Fuel.FuelMain", "number"}, {"elite.BodyName", "text"},
+                                                       {"ets2.Gear", "text"},       {"cell.nothing", "absent"}};
+  for (const auto& [name, kind] : kinds) EXPECT_EQ(kindOf(name), kind) << name;
+  EXPECT_EQ(names.back()["name"], "ets2.Gear");
+}
+
+TEST_F(PanelEditor, ActionsAndTheUnboundOnesComeFromTheBindingsInUse) {
+  TempDir folder;
+  folder.Write("StartPreset.start", "Custom\n");
+  folder.Write("Custom.binds",
+               "<?xml version=\"1.0\" encoding=\"UTF-8\" ?>\n<Root PresetName=\"Custom\" MajorVersion=\"4\" MinorVersion=\"0\">\n"
+               "<KeyboardLayout>en-US</KeyboardLayout>\n"
+               "<LandingGearToggle><Primary Device=\"Keyboard\" Key=\"Key_L\"/><Secondary Device=\"{NoDevice}\" Key=\"\"/></LandingGearToggle>\n"
+               "<ShipSpotLightToggle><Primary Device=\"068EC010\" Key=\"Joy_3\"/><Secondary Device=\"{NoDevice}\" Key=\"\"/></ShipSpotLightToggle>\n"
+               "<BuggyPrimaryFireButton><Primary Device=\"Keyboard\" Key=\"Key_Space\"/><Secondary Device=\"{NoDevice}\" Key=\"\"/></BuggyPrimaryFireButton>\n"
+               "<YawAxisRaw><Binding Device=\"068EC010\" Key=\"Joy_XAxis\"/></YawAxisRaw>\n"
+               "<MouseSensitivity Value=\"1.0\"/>\n</Root>\n");
+  GetBindings().Set(LoadBindings({folder.Base(), {"1234BEAD"}}));
+  const json actions = json::parse(Ask(Request("GET", "/edit/actions")).Body);
+  const json review = json::parse(Ask(Request("POST", "/edit/review",
+      R"({"tapdeckPanel": 1, "below": [[{"text": "Gear", "action": "elite:LandingGearToggle"},
+                                        {"text": "Lights", "action": "elite:ShipSpotLightToggle", "keys": "u"}]]})")).Body);
+  // A built-in preset: no file, the bindings' own words.
+  folder.Write("StartPreset.start", "KeyboardMouseOnly\n");
+  GetBindings().Set(LoadBindings({folder.Base(), {}}));
+  const json builtIn = json::parse(Ask(Request("GET", "/edit/actions")).Body);
+  GetBindings().Set(std::make_shared<TBindings>(std::u16string(kNoBindingsFolder)));
+
+  EXPECT_EQ(actions["inUse"], true);
+  EXPECT_EQ(actions["file"], Utf16ToUtf8(folder.File("Custom.binds")));
+  const std::string lightsFix =
+      "Options, Controls, Ship, Ship Lights: bind a key as the secondary binding; your joystick keeps the primary";
+  const json expected = json::array(
+      {{{"action", "elite:LandingGearToggle"}, {"group", "Ship"}, {"label", "Landing Gear"}, {"bound", true},
+        {"reading", "L"}, {"why", ""}, {"fix", ""}},
+       {{"action", "elite:ShipSpotLightToggle"}, {"group", "Ship"}, {"label", "Ship Lights"}, {"bound", false},
+        {"reading", "068EC010: button 3"}, {"why", "bound to another device only: 068EC010: button 3"}, {"fix", lightsFix}},
+       {{"action", "elite:BuggyPrimaryFireButton"}, {"group", "SRV"}}});
+  ASSERT_EQ(actions["actions"].size(), 3u);
+  for (std::size_t i = 0; i < expected.size(); ++i)
+    for (const auto& [member, value] : expected[i].items()) EXPECT_EQ(actions["actions"][i][member], value) << i << " " << member;
+  EXPECT_EQ(review["unbound"],
+            json::array({{{"place", {{"part", "below"}, {"tab", -1}, {"row", 0}, {"cell", 1}, {"member", "action"}}},
+                          {"action", "elite:ShipSpotLightToggle"},
+                          {"label", "Ship Lights"},
+                          {"why", "bound to another device only: 068EC010: button 3"},
+                          {"fix", lightsFix}}}));
+  EXPECT_EQ(builtIn["inUse"], false);
+  EXPECT_EQ(builtIn["status"], Utf16ToUtf8(BuiltInPresetStatus(u"KeyboardMouseOnly")));
+  EXPECT_EQ(builtIn["actions"], json::array());
 }
 
 TEST(IsThisPCAddress, LoopbackAndTheMachinesOwnAddressesOnly) {

@@ -88,9 +88,28 @@ function parse(event) {
   }
 }
 
+// The panel editor's preview (the page in a sandboxed frame of the editor, which marks it with
+// window.tapdeckPreview) opens no stream and sends no heartbeat: the editor hands it the state
+// and the panel's actions by message, as the stream would.
+function followEditor() {
+  window.addEventListener("message", (event) => {
+    const data = event.source === window.parent && event.data;
+    if (!data) return;
+    if (data.tapdeckState) {
+      live.values = data.tapdeckState;
+      drawState();
+    }
+    if (data.tapdeckActions) {
+      live.actions = data.tapdeckActions;
+      drawActions();
+    }
+  });
+}
+
 // Starts the stream and the heartbeat. The callbacks: reachable(ok), released() when the PC
 // let go of what this page held while it was away.
 export function startLive(callbacks) {
+  if (window.tapdeckPreview) return followEditor();
   if (typeof EventSource !== "function") return;
   let lastEvent = Date.now();
   let panelVersion = null;
