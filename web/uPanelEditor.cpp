@@ -141,6 +141,27 @@ std::optional<TKeysReview> ReviewKeys(const std::u16string& ASequence) {
   return review;
 }
 
+// The save file while the reader refuses it, with its problems and its text; null otherwise.
+json RefusedFile(const TPageInfo& APageInfo) {
+  const std::u16string file = APageInfo.PanelSaveFile();
+  if (file.empty() || !FileExists(file)) return nullptr;
+  std::string bytes;
+  try {
+    bytes = ReadFileBytes(file);
+    ParsePanel(bytes, file.substr(ExtractFilePath(file).size()));
+    return nullptr;
+  } catch (const EPanelError& e) {
+    json refused = ProblemsJson(e);
+    refused.erase("ok");
+    refused["file"] = Utf16ToUtf8(file);
+    if (bytes.size() <= kMaxPanelFileSize) refused["text"] = bytes;
+    if (const std::optional<json> written = ParseLoosely(bytes); written && written->is_object()) refused["panel"] = *written;
+    return refused;
+  } catch (const Exception&) {
+    return nullptr;  // unreadable: the window has said so
+  }
+}
+
 const char* KindWord(TStateKind AKind) {
   switch (AKind) {
     case TStateKind::Bool: return "bool";
@@ -186,10 +207,14 @@ TEditorAnswer TPanelEditor::Panel() const {
       // A file changed or broken since it was put in use: the model stands for it.
     }
   }
-  return JsonAnswer({{"panel", std::move(root)},
-                     {"source", Utf16ToUtf8(source)},
-                     {"saveFile", Utf16ToUtf8(FPageInfo.PanelSaveFile())}});
+  json answer = {{"panel", std::move(root)},
+                 {"source", Utf16ToUtf8(source)},
+                 {"saveFile", Utf16ToUtf8(FPageInfo.PanelSaveFile())}};
+  json refused = source.empty() ? RefusedFile(FPageInfo) : json();
+  if (!refused.is_null()) answer["refused"] = std::move(refused);
+  return JsonAnswer(answer);
 }
+
 
 TEditorAnswer TPanelEditor::BuiltIn() const {
   return JsonAnswer({{"panel", json::parse(PanelJson(BuiltInPanel()))}});

@@ -23,7 +23,9 @@ class TPanelEditor {
   // GET /edit: edit.html with edit.css and edit.js put in; 404 when edit.html is missing.
   TEditorAnswer Page() const;
   // GET /edit/panel: {"panel": the panel in use, "source": its file or "" for the built-in
-  // page, "saveFile": where a save writes ("" when saving is not possible)}.
+  // page, "saveFile": where a save writes ("" when saving is not possible)}. While the built-in
+  // page stands in for a save file that the reader refuses, "refused" holds that file's
+  // "problems", its "text" and, when it is a JSON object, its "panel" as written.
   TEditorAnswer Panel() const;
   // GET /edit/builtin: {"panel": the built-in page as a panel}.
   TEditorAnswer BuiltIn() const;

@@ -1075,6 +1075,7 @@
       if (answer.ok) {
         savedText = text;
         outside = null;
+        $("refused").hidden = true;
         drawStatus("Saved to " + answer.file + ". Phones show it at their next reload.", "good");
       } else {
         if (answer.problems) problems = answer.problems;
@@ -1086,10 +1087,38 @@
 
   var examples = [];
 
+  // The user's panel file that Tapdeck refused, served meanwhile by the built-in page. A file
+  // that is a panel's JSON opens with its problems marked; saving it mended puts it in use.
+  // Text that is no JSON is shown with its bad line marked, to mend in a text editor or to
+  // replace by a panel made here.
+  function openRefused(answer) {
+    var refused = answer.refused;
+    $("refused").hidden = false;
+    if (refused.panel) {
+      $("refused-title").textContent = "Your panel file " + refused.file + " has problems, listed above and marked: " +
+                                       "mend them and Save to put it in use.";
+      $("refused-text").hidden = true;
+      load(refused.panel, "");
+      return;
+    }
+    var first = refused.problems[0] ? refused.problems[0].message : "refused";
+    $("refused-title").textContent = "Tapdeck cannot read your panel file " + refused.file + ": " + first +
+      " Mend it in a text editor, or make a panel here: Save replaces it and keeps the old one as " + refused.file + ".bak.";
+    var bad = /line (\d+)/.exec(first);
+    var pre = $("refused-text");
+    (typeof refused.text === "string" ? refused.text : "").split("\n").forEach(function (line, i) {
+      var node = document.createElement(bad && Number(bad[1]) === i + 1 ? "mark" : "span");
+      node.textContent = line + "\n";
+      pre.appendChild(node);
+    });
+    load(answer.panel, "", true);
+  }
+
   function start() {
     wire();
     fetch("/edit/panel").then(function (r) { return r.json(); }).then(function (answer) {
       $("save-file").textContent = answer.saveFile ? "Save writes " + answer.saveFile + "." : "This Tapdeck has no panel file to save to.";
+      if (answer.refused) return openRefused(answer);
       load(answer.panel, answer.source ? "Editing " + answer.source + "." : "Editing the built-in page; Save makes it your own panel file.", true);
     }).catch(function () { drawStatus("Cannot reach Tapdeck.", "bad"); });
     fetch("/edit/examples").then(function (r) { return r.json(); }).then(function (list) {

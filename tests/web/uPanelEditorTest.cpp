@@ -205,6 +205,35 @@ TEST_F(PanelEditor, SaveMakesTheFolderKeepsTheOldFileAndIsInUseAtOnce) {
   EXPECT_EQ(files, 2);
 }
 
+// A refused file of the user's is opened as written, with its problems; mended and saved,
+// it is in use and no longer refused.
+TEST_F(PanelEditor, ARefusedPanelFileIsOpenedWithItsProblemsUntilAMendedOneIsSaved) {
+  const struct {
+    std::string text;
+    bool panel;  // given as the panel's JSON
+    std::string problem;
+  } cases[] = {{R"({"tapdeckPanel": 1, "tabs": [{"id": "a", "text": "A", "rows": [[{"text": "G", "keyz": "g"}]]}]})", true, "keyz"},
+               {"{\n  \"tapdeckPanel\": 1,\n  oops\n}", false, "line 3"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    std::filesystem::create_directories(SavePath().parent_path());
+    std::ofstream(SavePath(), std::ios::binary) << c.text;
+    const json answer = json::parse(Ask(Request("GET", "/edit/panel")).Body);
+    ASSERT_TRUE(answer.contains("refused"));
+    const json& refused = answer["refused"];
+    EXPECT_EQ(refused["file"], Utf16ToUtf8(SaveFile()));
+    EXPECT_EQ(refused["text"], c.text);
+    EXPECT_EQ(refused.contains("panel"), c.panel);
+    ASSERT_FALSE(refused["problems"].empty());
+    EXPECT_NE(refused["problems"][0]["message"].get<std::string>().find(c.problem), std::string::npos) << refused["problems"];
+    EXPECT_EQ(answer["source"], "") << "the built-in page stands in meanwhile";
+  }
+  ASSERT_EQ(Ask(Request("POST", "/edit/save", Panel("Mended"))).Status, 200);
+  const json answer = json::parse(Ask(Request("GET", "/edit/panel")).Body);
+  EXPECT_FALSE(answer.contains("refused"));
+  EXPECT_EQ(answer["source"], Utf16ToUtf8(SaveFile()));
+}
+
 TEST_F(PanelEditor, WithoutAFileToSaveToSaveIsRefusedAndNothingChanges) {
   GetPageInfo().SetPanelSaveFile(u"");
   const std::string before = Ask(Request("GET", "/")).Body;
