@@ -281,6 +281,9 @@ void CheckStopAndStart(THeadless& AHeadless, TEventDevice& AJoystick, TJoystickN
   const std::vector<TEvent> release{{EV_KEY, static_cast<std::uint16_t>(held.Code), 0}};
   Checks.Check(keys == release && detail.empty() && AJoystick.Pressed().empty(),
                "stop: the held button 1 is let go, and nothing else is sent", "events: " + DescribeEvents(events));
+  const std::vector<js_event> jsEvents = ANode.Read(1);
+  Checks.Check(DescribeJsEvents(jsEvents) == "button 0-", "stop: " + ANode.Path() + " reads button 0-",
+               "got " + DescribeJsEvents(jsEvents));
   Checks.Check(AHeadless.Command("start", "listening IPv4", error), "start: the server starts again", error);
   events = AJoystick.Read(0, 0s, 300ms);
   Checks.Check(events.empty() && TEventDevice::Exists(JoystickName(2)),
