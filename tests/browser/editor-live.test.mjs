@@ -154,6 +154,7 @@ test('a cell\'s game action is picked by words from the player\'s actions, and s
   await page.fill('#action-search', 'light');
   assert.deepEqual(await page.locator('#action-list button.pick.nokey').allTextContents(), ['Ship Lightsno key']);
 
+  await page.fill('#action-search', 'gear');
   await page.click('#action-list button[aria-label="Landing Gear: L"]');
   assert.equal(await page.isVisible('#action-picker'), false);
   assert.equal(await page.inputValue('#cell-text'), 'Landing Gear');
