@@ -22,6 +22,9 @@
   var ACTIONS = ["action", "keys", "buttonsDown", "buttonsUp", "buttonsPress", "buttonsHold"];
   var JOYSTICK_WORDS = { buttonsDown: "down", buttonsUp: "up", buttonsPress: "press", buttonsHold: "hold" };
   var CHECK_DELAY_MS = 150;
+  // A message about something the user did that changed nothing (an import refused) stays
+  // until the next change, over the check of the panel.
+  var keepStatus = false;
   var LIVE_MS = 1500; // how often the state and the review are asked for again
 
   var panel = emptyPanel();
@@ -716,6 +719,7 @@
 
   function changed(redraw) {
     valid = false;
+    keepStatus = false;
     $("save").disabled = true;
     if (redraw !== false) draw();
     else drawCell();
@@ -741,10 +745,10 @@
       valid = !!answer.ok;
       reviewPanel();
       if (valid) {
-        drawStatus(dirty() ? "The panel is valid. Unsaved changes." : "The panel is valid and saved.", "good");
+        if (!keepStatus) drawStatus(dirty() ? "The panel is valid. Unsaved changes." : "The panel is valid and saved.", "good");
         preview(text, number);
       } else {
-        drawStatus(problems.length + (problems.length === 1 ? " problem" : " problems") + ": Save waits until the panel is valid.", "bad");
+        if (!keepStatus) drawStatus(problems.length + (problems.length === 1 ? " problem" : " problems") + ": Save waits until the panel is valid.", "bad");
         previewInvalid();
       }
       draw();
@@ -1016,6 +1020,7 @@
             var refused = answer.problems || [];
             var message = refused.length ? refused[0].message.replace(/^panel: /, "") : "not a panel";
             drawStatus("Cannot import " + file.name + ": " + message, "bad");
+            keepStatus = true;
           });
         }
         if (!confirmDiscard()) return;

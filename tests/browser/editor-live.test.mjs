@@ -12,7 +12,7 @@ import assert from 'node:assert/strict';
 import { mkdtempSync, mkdirSync, readFileSync, writeFileSync, renameSync, rmSync, copyFileSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import path from 'node:path';
-import { Headless, launchDesktop, until, sourceDir, binDir } from './support.mjs';
+import { Headless, launchDesktop, until, sourceDir, binDir, openEditorIn } from './support.mjs';
 
 // A .binds file as the game writes one: each action's primary binding, no secondary.
 function binds(actions) {
@@ -77,12 +77,7 @@ after(async () => {
   if (folder) rmSync(folder, { recursive: true, force: true });
 });
 
-async function openEditor() {
-  const { page } = desktop;
-  await page.goto(headless.url + 'edit');
-  await until(async () => /Save writes/.test(await page.textContent('#save-file')), 'the panel loaded');
-  return page;
-}
+const openEditor = () => openEditorIn(desktop.page, headless.url);
 
 const previewCell = (page, caption) => page.frameLocator('#preview').locator('#panel td[action], #panel td.small').filter({ hasText: caption });
 const classes = async (locator) => (await locator.getAttribute('class').catch(() => '')) || '';

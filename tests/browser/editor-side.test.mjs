@@ -9,7 +9,7 @@ import assert from 'node:assert/strict';
 import { mkdtempSync, mkdirSync, writeFileSync, rmSync, copyFileSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import path from 'node:path';
-import { Headless, launchDesktop, until, sourceDir, binDir } from './support.mjs';
+import { Headless, launchDesktop, until, sourceDir, binDir, openEditorIn } from './support.mjs';
 
 let folder;
 let headless;
@@ -35,12 +35,7 @@ after(async () => {
   if (folder) rmSync(folder, { recursive: true, force: true });
 });
 
-async function openEditor() {
-  const { page } = desktop;
-  await page.goto(headless.url + 'edit');
-  await until(async () => /Save writes/.test(await page.textContent('#save-file')), 'the panel loaded');
-  return page;
-}
+const openEditor = () => openEditorIn(desktop.page, headless.url);
 
 const preview = (page) => page.frameLocator('#preview');
 const previewCaptions = (page) => preview(page).locator('#panel td[action]:visible, #panel td.small:visible').allTextContents();

@@ -9,7 +9,7 @@ import assert from 'node:assert/strict';
 import { mkdtempSync, mkdirSync, readFileSync, writeFileSync, rmSync, copyFileSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import path from 'node:path';
-import { Headless, launchDesktop, launchPhone, until, sourceDir, binDir } from './support.mjs';
+import { Headless, launchDesktop, launchPhone, until, sourceDir, binDir, openEditorIn } from './support.mjs';
 import { heldKey } from './keylines.mjs';
 
 const OLD_PANEL = JSON.stringify({ tapdeckPanel: 1, title: 'Old', tabs: [{ id: 'old', text: 'Old', rows: [[{ text: 'Old cell', keys: 'o' }]] }] }, null, 2);
@@ -34,12 +34,7 @@ after(async () => {
   if (folder) rmSync(folder, { recursive: true, force: true });
 });
 
-async function openEditor() {
-  const { page } = desktop;
-  await page.goto(headless.url + 'edit');
-  await until(async () => /Save writes/.test(await page.textContent('#save-file')), 'the panel loaded');
-  return page;
-}
+const openEditor = () => openEditorIn(desktop.page, headless.url);
 
 // The selected cell's fields, filled as a user types them.
 async function setCell(page, { text, action, keys, buttons }) {

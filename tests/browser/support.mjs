@@ -23,14 +23,29 @@ const chromiumArgs = ['--no-sandbox', '--disable-gpu', '--disable-background-net
 export const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
 
 // Waits until check() returns a truthy value; throws with the description after the timeout.
+// A check that throws (a frame replaced while it was read) counts as not yet.
 export async function until(check, description, timeoutMs = 5000) {
   const deadline = Date.now() + timeoutMs;
   for (;;) {
-    const value = await check();
-    if (value) return value;
-    if (Date.now() > deadline) throw new Error(`timed out waiting for ${description}`);
+    let failure = null;
+    try {
+      const value = await check();
+      if (value) return value;
+    } catch (e) {
+      failure = e;
+    }
+    if (Date.now() > deadline) throw new Error(`timed out waiting for ${description}${failure ? `: ${failure.message}` : ''}`);
     await sleep(20);
   }
+}
+
+// The panel editor of a running service opened in `page`, once it has loaded its panel and
+// checked it.
+export async function openEditorIn(page, url) {
+  await page.goto(url + 'edit');
+  await until(async () => /Save writes/.test(await page.textContent('#save-file')), 'the panel loaded');
+  await until(async () => /valid|problem/.test(await page.textContent('#status')), 'the panel checked');
+  return page;
 }
 
 // A child process whose standard output is kept as lines. With `stamped`, every line starts
