@@ -1,6 +1,7 @@
 #include "app/fMain.h"
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <chrono>
 #include <functional>
@@ -833,7 +834,7 @@ TEST_F(MainWindowGame, TheGameLineFollowsAPickedFolderAndItsFile) {
   }
   EXPECT_EQ(view.Text(C::lblGame).substr(0, 27), u"Game: Status.json, changed ");
   // Picked once, kept: the settings file names the folder.
-  EXPECT_NE(ReadFileBytes(dir.File("settings.json")).find(Utf16ToUtf8(game.Base())), std::string::npos);
+  EXPECT_NE(ReadFileBytes(dir.File("settings.json")).find(nlohmann::json(Utf16ToUtf8(game.Base())).dump()), std::string::npos);
   // Cancelling the picker changes nothing.
   view.pickedFolder.reset();
   Click(TMainEvent::lblBindingsClick);

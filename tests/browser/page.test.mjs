@@ -149,7 +149,7 @@ test('every cell sends exactly its own input to the PC', async () => {
     const before = requests.length;
     const from = headless.lines.length;
     await cell(page, text).tap();
-    const lines = expected.length ? await headless.inputLinesAfter(from, expected.length) : (await sleep(200), headless.inputLines(from));
+    const lines = expected.length ? await headless.inputLinesAfter(from, expected.length) : await headless.linesBeforeMarker(from);
     assert.deepEqual(lines, expected, text);
     const held = await cell(page, text).getAttribute('action') === 'keypress';
     assert.equal(requests.length - before, held ? 2 : expected.length ? 1 : 0, `requests for ${text}: ${requests.slice(before)}`);
@@ -186,9 +186,9 @@ test('one touch sends its down and its up once each, however the browser reports
   const requests = recordInputRequests(page);
   const from = headless.lines.length;
   await cell(page, 'Frame Shift Drive').tap();
-  await sleep(400);
+  await headless.inputLinesAfter(from, 2, 0);
+  assert.deepEqual(await headless.linesBeforeMarker(from), heldKey(0x4a, 36));
   assert.deepEqual(requests, ['GET /KeyboardDown?str=j', 'GET /KeyboardUp?str=j']);
-  assert.deepEqual(headless.inputLines(from), heldKey(0x4a, 36));
 
   // A mouse click on a desktop browser, and a long press, also count once.
   await cell(page, 'Deploy heat sink').click();
@@ -200,7 +200,9 @@ test('one touch sends its down and its up once each, however the browser reports
   // Still held: its up waits for the button.
   assert.equal(requests.at(-1), 'GET /KeyboardDown?str=%7BTAB%7D');
   await page.mouse.up();
-  await sleep(300);
+  await until(() => requests.length >= 6, 'the long press\'s up');
+  await headless.inputLinesAfter(from, 6, 0);
+  await headless.linesBeforeMarker(from);
   assert.deepEqual(requests, ['GET /KeyboardDown?str=j', 'GET /KeyboardUp?str=j', 'GET /KeyboardDown?str=v',
                               'GET /KeyboardUp?str=v', 'GET /KeyboardDown?str=%7BTAB%7D', 'GET /KeyboardUp?str=%7BTAB%7D']);
   // No text was selected by the long press.
@@ -294,7 +296,10 @@ test('screenshot of the page on a phone', async () => {
   await tab(page, 'landing').tap();
   await cell(page, 'Forward').tap();
   await until(async () => /^Last tap/.test(await page.textContent('#status-text')), 'the round-trip time');
-  await sleep(300);
+  // What the picture shows: the Landing tab in front, Forward held, the round trip below.
+  assert.equal(await tab(page, 'landing').evaluate((t) => t.classList.contains('active')), true);
+  assert.equal(await cell(page, 'Forward').evaluate((c) => c.classList.contains('held')), true);
+  assert.equal(await page.locator('#banner').isVisible(), false);
   const outDir = path.join(binDir, '..', 'browser');
   mkdirSync(outDir, { recursive: true });
   const shot = path.join(outDir, 'phone.png');

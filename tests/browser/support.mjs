@@ -156,6 +156,19 @@ export class Headless extends LineProcess {
     return this.inputLines(from);
   }
 
+  // The input lines since `from` that came before a marker: "m" typed by a request of the
+  // test's own (with a device key in paired mode), a later event that shows that nothing else
+  // is on its way. Instead of waiting a fixed time to see that nothing more comes.
+  async linesBeforeMarker(from, token = null) {
+    const headers = token ? { 'Tapdeck-Device': token } : {};
+    const answer = await fetch(`${this.url}KeyboardKey?str=m`, { headers });
+    if (answer.status !== 200) throw new Error(`the marker was refused: ${answer.status}`);
+    const marker = /^key vk=0x4D .*flags=2/;
+    await until(() => this.inputLines(from).some((line) => marker.test(line)), 'the marker');
+    const lines = this.inputLines(from);
+    return lines.slice(0, lines.findIndex((line) => /^key vk=0x4D /.test(line)));
+  }
+
   async stop() {
     const code = await super.stop();
     return code;
@@ -242,6 +255,11 @@ export async function saveScreenshot(page, name) {
   const shot = path.join(outDir, name);
   await page.screenshot({ path: shot });
   if (process.env.TAPDECK_UPDATE_SCREENSHOT) copyFileSync(shot, path.join(sourceDir, 'docs', name));
+}
+
+// One Chromium without a profile of its own, for a benchmark that opens many contexts in it.
+export function launchBrowser() {
+  return chromium.launch({ executablePath: chromiumPath, headless: true, args: chromiumArgs });
 }
 
 // Chromium with a fresh profile and the given context options; inside the phone network's

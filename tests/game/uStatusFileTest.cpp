@@ -140,7 +140,8 @@ TEST(TStatusFileWatcher, FollowsAFakeGameAndKeepsTheLastGoodStateOverItsBadWrite
   // The game replaces the whole file: a temporary file renamed over it.
   ReplaceFileBytes(file, kFull);
   const TValues first = *ParseStatusFile(kFull);
-  ASSERT_TRUE(waiter.WaitFor([&] { return Elite(state) == first && Running(state); }));
+  // The state comes first, then what the watcher tells of the file.
+  ASSERT_TRUE(waiter.WaitFor([&] { return Elite(state) == first && Running(state) && !watcher.Info().FileName.empty(); }));
   EXPECT_EQ(watcher.Info().FileName, file);
   EXPECT_TRUE(watcher.Info().LastChange);
 
