@@ -535,8 +535,10 @@ TEST_F(Win32MainWindow, TheWindowCarriesTheProgramsIconInEverySize) {
 
 TEST_F(Win32MainWindow, StartServesThePageAndStopEndsTheService) {
   Show();
-  Retype(C::EditPort, L"0");
-  EXPECT_EQ(TextOf(Control(C::edtURL)), u"http://192.0.2.7:0") << "a typed port reaches the address at once";
+  const std::wstring port = std::to_wstring(FreePort());
+  Retype(C::EditPort, port.c_str());
+  EXPECT_EQ(TextOf(Control(C::edtURL)), u"http://192.0.2.7:" + std::u16string(port.begin(), port.end()))
+      << "a typed port reaches the address at once";
   Click(C::ButtonStart);
   ASSERT_TRUE(Server().Active());
   EXPECT_FALSE(::IsWindowEnabled(Control(C::ButtonStart)));
@@ -545,13 +547,14 @@ TEST_F(Win32MainWindow, StartServesThePageAndStopEndsTheService) {
   EXPECT_FALSE(::IsWindowEnabled(Control(C::edtvJoyDeviceId)));
   EXPECT_EQ(TextOf(Control(C::lblVJoyStatus)), u"Status: Acquired");
 
-  const std::uint16_t port = BoundIPv4Port(Server());
-  const std::string response = LoopbackGet(port, "/");
+  const std::uint16_t bound = BoundIPv4Port(Server());
+  EXPECT_EQ(std::to_wstring(bound), port);
+  const std::string response = LoopbackGet(bound, "/");
   EXPECT_EQ(response.rfind("HTTP/1.1 200 OK\r\n", 0), 0u) << response.substr(0, 200);
 
   Click(C::ButtonStop);
   EXPECT_FALSE(Server().Active());
-  EXPECT_FALSE(LoopbackConnects(port));
+  EXPECT_FALSE(LoopbackConnects(bound));
   EXPECT_TRUE(::IsWindowEnabled(Control(C::ButtonStart)));
   EXPECT_FALSE(::IsWindowEnabled(Control(C::ButtonStop)));
   EXPECT_EQ(TextOf(Control(C::lblVJoyStatus)), u"Status: Acquired") << "Stop keeps the device";
@@ -583,7 +586,7 @@ TEST_F(Win32MainWindow, AnErrorGoesToAnErrorBoxAndTheWindowGoesOn) {
   options.MissingDevice = 2;
   SetUp();
   Show();
-  Retype(C::EditPort, L"0");
+  Retype(C::EditPort, std::to_wstring(FreePort()).c_str());
   std::u16string text;
   LONG style = 0;
   Answer({{ApplicationTitle(ExecutablePath()), [&](HWND box) {
