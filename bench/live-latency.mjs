@@ -14,6 +14,7 @@ import { Headless, freePort, launchBrowser, sleep, sourceDir, until } from '../t
 const PHONES = Number(process.env.PHONES || 20);
 const CHANGES = Number(process.env.CHANGES || 200);
 const IDLE_S = Number(process.env.IDLE_S || 10);
+const SETTLE_MS = 800; // after each change, before the draws are read
 const IN_MAIN_SHIP = 1 << 24;
 const GEAR_DOWN = 1 << 2;
 
@@ -62,17 +63,15 @@ for (let i = 0; i < CHANGES; i++) {
   const from = await Promise.all(pages.map((p) => p.evaluate(() => window.draws.length)));
   const changedAt = Date.now();
   writeStatus(IN_MAIN_SHIP | (lit ? GEAR_DOWN : 0));
-  try {
-    await until(async () => (await Promise.all(pages.map((p, k) => p.evaluate(([n, l]) => window.draws.slice(n).some(([, x]) => x === l), [from[k], lit])))).every(Boolean),
-                `change ${i} on every page`, 5000);
-  } catch {
-    lost++;
-  }
+  // The pages time their own draws; the benchmark stays out of the way while they draw.
+  await sleep(SETTLE_MS);
+  let everyPage = true;
   for (const [k, page] of pages.entries()) {
     const drawn = (await page.evaluate((n) => window.draws.slice(n), from[k])).find(([, x]) => x === lit);
     if (drawn) latencies.push(drawn[0] - changedAt);
+    else everyPage = false;
   }
-  await sleep(20);
+  if (!everyPage) lost++;
 }
 latencies.sort((a, b) => a - b);
 
@@ -85,8 +84,8 @@ const closed = usage(pid);
 await headless.stop();
 rmSync(folder, { recursive: true, force: true });
 
-console.log(`live state: ${PHONES} phones, ${CHANGES} changes, ${latencies.length} draws, ${lost} changes not seen on every page`);
+console.log(`live state: ${PHONES} phones, ${CHANGES} changes, ${latencies.length} draws, ${lost} changes not drawn on every page within ${SETTLE_MS} ms`);
 console.log(`rewrite to lit cell: p50 ${percentile(latencies, 50)} ms, p99 ${percentile(latencies, 99)} ms, max ${latencies.at(-1)} ms`);
-console.log(`${PHONES} open streams, nothing changing: ${((idle.ticks - open.ticks) * 10) / IDLE_S} ms of CPU per second`);
+console.log(`${PHONES} open streams, nothing changing: ${(((idle.ticks - open.ticks) * 10) / IDLE_S).toFixed(1)} ms of CPU per second`);
 console.log(`memory: ${before.rss} KiB before the phones, ${open.rss} KiB with ${PHONES} streams open, ${closed.rss} KiB after they closed;` +
             ` ${Math.max(0, Math.round((open.rss - closed.rss) / PHONES))} KiB per stream`);
