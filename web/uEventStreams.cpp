@@ -46,8 +46,8 @@ int TEventStreams::Count() const {
 
 std::string TEventStreams::StateJson(const std::map<std::string, TStateValue>& AValues) {
   json values = json::object();
-  for (const auto& [name, value] : AValues)
-    std::visit([&values, &name](const auto& data) { values[name] = data; }, value.Data);
+  for (const auto& entry : AValues)
+    std::visit([&values, &entry](const auto& data) { values[entry.first] = data; }, entry.second.Data);
   return json{{"values", std::move(values)}, {"source", SourceText(AValues)}}.dump(-1, ' ', false,
                                                                                    json::error_handler_t::replace);
 }
