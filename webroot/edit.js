@@ -1108,7 +1108,8 @@
     }
     var first = refused.problems[0] ? refused.problems[0].message : "refused";
     $("refused-title").textContent = "Tapdeck cannot read your panel file " + refused.file + ": " + first +
-      " Mend it in a text editor, or make a panel here: Save replaces it and keeps the old one as " + refused.file + ".bak.";
+      (/[.!?]$/.test(first) ? " " : ". ") +
+      "Mend it in a text editor, or make a panel here: Save replaces it and keeps the old one as " + refused.file + ".bak.";
     var bad = /line (\d+)/.exec(first);
     var pre = $("refused-text");
     (typeof refused.text === "string" ? refused.text : "").split("\n").forEach(function (line, i) {
@@ -1116,7 +1117,8 @@
       node.textContent = line + "\n";
       pre.appendChild(node);
     });
-    load(answer.panel, "", true);
+    // The built-in page stands in, unsaved: a Save makes it the file.
+    load(answer.panel, "");
   }
 
   function start() {
