@@ -2,7 +2,7 @@
 // test's own) holds a key and a joystick button with two fingers, then its network goes away
 // (its link taken down, no page event at all): the PC lets go of both by itself. Held joystick
 // buttons follow the finger: lifted, slid off, cancelled by the system, the page hidden; and
-// Stop lets go of what is held.
+// Stop and the program's exit let go of what is held.
 
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
@@ -110,4 +110,13 @@ test('a held joystick button follows the finger: lifted, slid off, cancelled, th
     assert.deepEqual(headless.inputLines(from), [joyDown(6), joyUp(6)], what);
     if (what === 'slid off' || what === 'the page hidden') await touch.up();
   }
+});
+
+test('the program\'s exit lets go of what a phone holds', async () => {
+  await holdBoth();
+  const from = headless.lines.length;
+  const ended = headless;
+  headless = null;
+  assert.equal(await ended.stop(), 0);
+  assert.deepEqual(ended.inputLines(from).sort(), [G_UP, joyUp(5)].sort());
 });

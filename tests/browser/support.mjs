@@ -168,11 +168,6 @@ export class Headless extends LineProcess {
     const lines = this.inputLines(from);
     return lines.slice(0, lines.findIndex((line) => /^key vk=0x4D /.test(line)));
   }
-
-  async stop() {
-    const code = await super.stop();
-    return code;
-  }
 }
 
 export { LineProcess };

@@ -153,3 +153,25 @@ test(`${TAPS} /KeyboardKey requests sent directly reach the window in order; a p
   tapsReachTheWindow(t, '/KeyboardKey sent directly', async (headless) => ({
     tap: async () => { await (await fetch(`${headless.url}KeyboardKey?str=l`)).arrayBuffer(); },
   })));
+
+test('a key held on the page goes up on the PC when the program exits', async (t) => {
+  const { skip, display: xDisplay } = await display();
+  if (skip) return t.skip(skip);
+  const { client, poller } = await startWatchers(xDisplay);
+  const headless = await Headless.start({ args: ['--keys', 'system'], env: { DISPLAY: xDisplay } });
+  cleanups.push(() => headless.stop());
+  const phone = await launchPhone();
+  cleanups.push(phone.close);
+  await phone.page.goto(headless.url);
+  const finger = await touchScreen(phone.context, phone.page);
+  await finger.down(phone.page.locator('td', { hasText: /^Toggle Landing Gear$/ }));
+  await client.waitFor(/^press l$/);
+  await until(() => poller.lines.at(-1) === 'down', 'the key down for the polling game');
+  assert.equal(await headless.stop(), 0);
+  await client.waitFor(/^release l$/);
+  await until(() => poller.lines.at(-1) === 'up', 'the key up for the polling game');
+  await finger.detach();
+  await phone.close();
+  await poller.stop();
+  await client.stop();
+});
