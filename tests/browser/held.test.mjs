@@ -94,6 +94,9 @@ test('a phone whose network goes away lets go of its two held fingers within 3 s
 });
 
 test('a held joystick button follows the finger: lifted, slid off, cancelled, the page hidden', async () => {
+  // A fresh page: the one before went through a lost network, a Stop and a Start.
+  await page.goto(`http://${network.pc}:${headless.port}/`);
+  await page.waitForFunction(() => typeof window.tapdeck === 'object');
   await until(async () => (await page.locator('#banner').isVisible()) === false, 'the PC reachable', 15000);
   const gestures = [
     ['lifted', () => touch.up()],
