@@ -2,6 +2,7 @@
 
 #include <exception>
 #include <functional>
+#include <mutex>
 #include <optional>
 #include <string_view>
 #include <vector>
@@ -74,6 +75,8 @@ class TLazyText {
 };
 
 std::unique_ptr<TPageInfo> PageInfo;
+// The first requests may come at once: one of them makes the page object.
+std::mutex PageInfoLock;
 
 }  // namespace
 
@@ -228,6 +231,7 @@ void TPageInfo::ReplaceStrings(TStrings& ALines, const TPageModel& AModel) const
 }
 
 TPageInfo& GetPageInfo() {
+  std::lock_guard lock(PageInfoLock);
   if (!PageInfo) {
     // Built completely before it is published, so a failing build leaves no half page behind.
     auto page = std::make_unique<TPageInfo>();
@@ -239,4 +243,7 @@ TPageInfo& GetPageInfo() {
   return *PageInfo;
 }
 
-void FreePageInfo() { PageInfo.reset(); }
+void FreePageInfo() {
+  std::lock_guard lock(PageInfoLock);
+  PageInfo.reset();
+}
