@@ -11,18 +11,18 @@ set(TAPDECK_DEBIAN_SOURCE_CACHE ${CMAKE_SOURCE_DIR}/build/debian-sources
 
 function(tapdeck_debian_source name out_var)
   cmake_parse_arguments(PARSE_ARGV 2 ARG "" "VERSION" "")
-  set(spec ${name})
+  set(package_version ${name})
   if(ARG_VERSION)
-    set(spec ${name}=${ARG_VERSION})
+    set(package_version ${name}=${ARG_VERSION})
   endif()
   set(dest ${CMAKE_BINARY_DIR}/debian-src/${name})
   if(NOT EXISTS ${dest}/.debian-source)
-    message(STATUS "Fetching Debian's source package ${spec}")
+    message(STATUS "Fetching Debian's source package ${package_version}")
     execute_process(
-      COMMAND bash ${CMAKE_SOURCE_DIR}/cmake/debian-source.sh ${spec} ${dest} ${TAPDECK_DEBIAN_SOURCE_CACHE}
+      COMMAND bash ${CMAKE_SOURCE_DIR}/cmake/debian-source.sh ${package_version} ${dest} ${TAPDECK_DEBIAN_SOURCE_CACHE}
       RESULT_VARIABLE status)
     if(NOT status EQUAL 0)
-      message(FATAL_ERROR "Debian's source package ${spec} could not be fetched (see above); "
+      message(FATAL_ERROR "Debian's source package ${package_version} could not be fetched (see above); "
                           "it needs the network once, apt-get and dpkg-source (scripts/deps.sh windows)")
     endif()
   endif()
