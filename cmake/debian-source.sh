@@ -8,8 +8,8 @@
 # TAPDECK_DEBIAN_SUITE override them).
 set -euo pipefail
 
-spec=$1 dest=$2 cache=$3
-name=${spec%%=*}
+package_version=$1 dest=$2 cache=$3
+name=${package_version%%=*}
 mkdir -p "$cache"
 cache=$(cd "$cache" && pwd)
 
@@ -90,7 +90,7 @@ export APT_CONFIG=$apt/apt.conf
 update() { apt-get -q update >"$apt/update.log" 2>&1 || { cat "$apt/update.log" >&2; return 1; }; }
 # The .dsc that apt would fetch for the package, from the lists.
 dsc_name() {
-  apt-get -q source --print-uris "$spec" 2>/dev/null | awk '{ gsub(/\047/, "", $1) } $2 ~ /\.dsc$/ { print $2; exit }'
+  apt-get -q source --print-uris "$package_version" 2>/dev/null | awk '{ gsub(/\047/, "", $1) } $2 ~ /\.dsc$/ { print $2; exit }'
 }
 
 [ -n "$(find "$apt/state/lists" -maxdepth 1 -name '*Sources*' -print -quit)" ] || update
@@ -100,14 +100,14 @@ if [ -z "$dsc" ]; then
   update
   dsc=$(dsc_name || true)
 fi
-[ -n "$dsc" ] || { echo "debian-source: no source package $spec in $mirror $suite" >&2; exit 1; }
+[ -n "$dsc" ] || { echo "debian-source: no source package $package_version in $mirror $suite" >&2; exit 1; }
 
 if [ -f "$dest/.debian-source" ] && [ "$(cat "$dest/.debian-source")" = "$dsc" ]; then
   exit 0
 fi
 rm -rf "$dest" "$dest.unpacking"
 mkdir -p "$(dirname "$dest")"
-if (cd "$cache/files" && apt-get -q source --download-only "$spec" >"$apt/source.log" 2>&1); then
+if (cd "$cache/files" && apt-get -q source --download-only "$package_version" >"$apt/source.log" 2>&1); then
   dpkg-source --no-copy -x "$cache/files/$dsc" "$dest.unpacking" >"$apt/unpack.log" 2>&1 ||
     { cat "$apt/unpack.log" >&2; exit 1; }
 else
