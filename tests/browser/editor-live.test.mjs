@@ -12,7 +12,7 @@ import assert from 'node:assert/strict';
 import { mkdtempSync, mkdirSync, readFileSync, writeFileSync, renameSync, rmSync, copyFileSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import path from 'node:path';
-import { Headless, launchDesktop, until, sourceDir, binDir, openEditorIn } from './support.mjs';
+import { Headless, launchEditorDesktop, until, sourceDir, binDir, openEditorIn } from './support.mjs';
 
 // A .binds file as the game writes one: each action's primary binding, no secondary.
 function binds(actions) {
@@ -64,11 +64,7 @@ before(async () => {
   writeFileSync(path.join(bindsFolder, 'Custom.binds'), binds(ACTIONS));
   writeStatus(4 | 65536); // the gear down, mass-locked
   headless = await Headless.start({ args: ['--panel', panelFile, '--bindings', bindsFolder, '--game', gameFolder] });
-  desktop = await launchDesktop({ width: 1280, height: 900 });
-  desktop.page.on('dialog', (dialog) => {
-    dialogs.push(dialog.message());
-    return answer ? dialog.accept() : dialog.dismiss();
-  });
+  desktop = await launchEditorDesktop({ width: 1280, height: 900 }, dialogs, () => answer);
 });
 
 after(async () => {

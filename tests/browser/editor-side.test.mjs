@@ -9,7 +9,7 @@ import assert from 'node:assert/strict';
 import { mkdtempSync, mkdirSync, writeFileSync, rmSync, copyFileSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import path from 'node:path';
-import { Headless, launchDesktop, until, sourceDir, binDir, openEditorIn } from './support.mjs';
+import { Headless, launchEditorDesktop, until, sourceDir, binDir, openEditorIn } from './support.mjs';
 
 let folder;
 let headless;
@@ -22,11 +22,7 @@ before(async () => {
   const panelFile = path.join(folder, 'panel.json');
   writeFileSync(panelFile, JSON.stringify({ tapdeckPanel: 1, title: 'Side', tabs: [{ id: 'a', text: 'A', rows: [[{ text: 'One', keys: 'o' }]] }] }));
   headless = await Headless.start({ args: ['--panel', panelFile] });
-  desktop = await launchDesktop({ width: 900, height: 1000 });
-  desktop.page.on('dialog', (dialog) => {
-    dialogs.push(dialog.message());
-    return answer ? dialog.accept() : dialog.dismiss();
-  });
+  desktop = await launchEditorDesktop({ width: 900, height: 1000 }, dialogs, () => answer);
 });
 
 after(async () => {

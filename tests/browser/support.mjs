@@ -294,6 +294,17 @@ export function launchDesktop({ width = 1280, height = 800, hostName = null } = 
   return launch({ viewport: { width, height }, deviceScaleFactor: 1, hasTouch: false, isMobile: false }, args);
 }
 
+// The desktop for the panel editor: its questions go into `dialogs` and are answered yes
+// while `answering()` says so.
+export async function launchEditorDesktop(size, dialogs, answering) {
+  const desktop = await launchDesktop(size);
+  desktop.page.on('dialog', (dialog) => {
+    dialogs.push(dialog.message());
+    return answering() ? dialog.accept() : dialog.dismiss();
+  });
+  return desktop;
+}
+
 // Requests the page sends to the input routes, as "GET /Route?str=...".
 export function recordInputRequests(page) {
   const requests = [];
