@@ -36,15 +36,22 @@ start_display() {
   export DISPLAY
 }
 
-# Prints the id of the window captioned "Tapdeck" once it is there (up to 30 seconds).
+# Prints the id of the window captioned "Tapdeck" once it is shown at its full size (up to 30
+# seconds). The caption can come before the window is mapped and laid out, and clicks computed
+# from a smaller first geometry land outside it.
 find_window() {
-  local window=""
+  local window="" WIDTH HEIGHT X Y SCREEN WINDOW
   for _ in $(seq 300); do
-    window=$(xdotool search --name '^Tapdeck$' 2>/dev/null | head -1) && [ -n "$window" ] && break
+    window=$(xdotool search --onlyvisible --name '^Tapdeck$' 2>/dev/null | head -1)
+    if [ -n "$window" ] && eval "$(xdotool getwindowgeometry --shell "$window" 2>/dev/null)" \
+        && [ "${WIDTH:-0}" -ge 322 ] && [ "${HEIGHT:-0}" -ge 372 ]; then
+      echo "$window"
+      return 0
+    fi
     sleep 0.1
   done
-  [ -n "$window" ] || { echo "the Tapdeck window did not open" >&2; return 1; }
-  echo "$window"
+  echo "the Tapdeck window did not open at its full size (last seen: ${window:-none}, ${WIDTH:-?} x ${HEIGHT:-?})" >&2
+  return 1
 }
 
 # Clicks at $2, $3 in the client area of the window $1. The client area (322 x 372, the same
