@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets (preset "fuzz") and runs each for a bounded time, two at a
 # time: the request target for 3 x FUZZ_SECONDS, the others in turn beside it.
-# Usage: [FUZZ_SECONDS=60] scripts/fuzz.sh
+# Usage: [FUZZ_SECONDS=30] scripts/fuzz.sh
 # Fails on any crash, sanitizer report, leak, per-input timeout, out-of-memory or failed
 # check; the input that did it is kept under build/fuzz/findings/<target>/ and named in the
 # output. Working corpora live in build/fuzz/corpus/<target>/ and carry over between runs;
@@ -9,7 +9,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-seconds=${FUZZ_SECONDS:-60}
+seconds=${FUZZ_SECONDS:-30}
 scripts/deps.sh build fuzz
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz
