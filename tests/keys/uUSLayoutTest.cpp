@@ -2,13 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
 namespace {
 
 TEST(USLayout, MatchesTheTableItWasGeneratedFrom) {
-  const std::string path = std::string(TAPDECK_SHARED_DIR) + "/us-keyboard.tsv";
+  const std::filesystem::path path = std::filesystem::path(TAPDECK_SHARED_DIR) / "us-keyboard.tsv";
   std::ifstream in(path);
   if (!in) GTEST_SKIP() << "no layout table at " << path;
   std::string line;
