@@ -36,6 +36,9 @@ start_display() {
   export DISPLAY
 }
 
+# The window's client area, the same for the Qt and the Win32 window.
+client_width=322 client_height=372
+
 # Prints the id of the window captioned "Tapdeck" once it is shown at its full size (up to 30
 # seconds). The caption can come before the window is mapped and laid out, and clicks computed
 # from a smaller first geometry land outside it.
@@ -44,7 +47,7 @@ find_window() {
   for _ in $(seq 300); do
     window=$(xdotool search --onlyvisible --name '^Tapdeck$' 2>/dev/null | head -1)
     if [ -n "$window" ] && eval "$(xdotool getwindowgeometry --shell "$window" 2>/dev/null)" \
-        && [ "${WIDTH:-0}" -ge 322 ] && [ "${HEIGHT:-0}" -ge 372 ]; then
+        && [ "${WIDTH:-0}" -ge $client_width ] && [ "${HEIGHT:-0}" -ge $client_height ]; then
       echo "$window"
       return 0
     fi
@@ -54,14 +57,13 @@ find_window() {
   return 1
 }
 
-# Clicks at $2, $3 in the client area of the window $1. The client area (322 x 372, the same
-# for the Qt and the Win32 window) sits inside whatever frame is drawn around it (Wine draws its
+# Clicks at $2, $3 in the client area of the window $1. The client area sits inside whatever frame is drawn around it (Wine draws its
 # own; a window without a window manager has none).
 click_in_window() {
   local WIDTH HEIGHT X Y SCREEN WINDOW
   eval "$(xdotool getwindowgeometry --shell "$1")"
-  local border=$(((WIDTH - 322) / 2))
-  local caption=$((HEIGHT - 372 - border))
+  local border=$(((WIDTH - client_width) / 2))
+  local caption=$((HEIGHT - client_height - border))
   xdotool mousemove --window "$1" $((border + $2)) $((caption + $3)) click 1
 }
 

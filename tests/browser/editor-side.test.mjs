@@ -35,8 +35,8 @@ const openEditor = () => openEditorIn(desktop.page, headless.url);
 
 const preview = (page) => page.frameLocator('#preview');
 // The captions the preview shows, read again when the preview is replaced while being read.
-const previewCaptions = (page) => until(async () => [await preview(page).locator('#panel td[action]:visible, #panel td.small:visible').allTextContents()],
-                                        'the preview read').then(([captions]) => captions);
+const previewCaptions = (page) => until(() => preview(page).locator('#panel td[action]:visible, #panel td.small:visible').allTextContents(),
+                                        'the preview read');
 const note = (page) => page.textContent('#preview-note');
 
 // Pairs of visible controls whose boxes overlap, and controls that stick out of the window.
